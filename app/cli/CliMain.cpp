@@ -1,0 +1,54 @@
+#include <cstring>
+#include <iostream>
+#include <string_view>
+
+#include "app/cli/CliCommands.h"
+
+namespace {
+
+using quillon::cli::Args;
+
+struct Command {
+    std::string_view name;
+    std::string_view summary;
+    int (*run)(const Args&);
+};
+
+// Sub-commands, in the order `--help` lists them.
+constexpr Command commands[] = {
+    {"", "", nullptr},
+};
+
+void printUsage(std::ostream& out)
+{
+    out << "Usage: quillon-cli COMMAND [OPTIONS]\n\nCommands:\n";
+    for (const auto& command : commands) {
+        if (command.run != nullptr) {
+            out << "  " << command.name << "  " << command.summary << '\n';
+        }
+    }
+    out << "\nquillon-cli COMMAND --help shows a command's options.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage(argc < 2 ? std::cerr : std::cout);
+        return argc < 2 ? 2 : 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "quillon-cli 3.91\n";
+        return 0;
+    }
+    const std::string_view name = argv[1];
+    for (const auto& command : commands) {
+        if (command.run != nullptr && command.name == name) {
+            return command.run(Args(argv + 2, argv + argc));
+        }
+    }
+    std::cerr << "quillon-cli: unknown command '" << name << "'\n";
+    printUsage(std::cerr);
+    return 2;
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds Quillon twice (normal, and with AddressSanitizer + UndefinedBehaviorSanitizer,
+# warnings as errors in both), starts a private PulseAudio server and a virtual screen,
+# and runs every test in both builds.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${QUILLON_JOBS:-$(nproc)}
+
+"$root/scripts/install-deps.sh"
+
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DQUILLON_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== Build: release"
+configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
+echo "== Build: address + undefined sanitizers"
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF
+
+runtime=$(mktemp -d /tmp/quillon-test-run.XXXXXX)
+xvfb_pid=
+cleanup() {
+  "$root/scripts/pulse-private.sh" stop "$runtime/pulse" || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+eval "$("$root/scripts/pulse-private.sh" start "$runtime/pulse")"
+export PULSE_SERVER XDG_RUNTIME_DIR="$runtime/pulse"
+
+if command -v Xvfb >/dev/null; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+fi
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
+
+status=0
+for build in release asan; do
+  echo "== Tests: $build"
+  if ! ctest --test-dir "build/$build" --output-on-failure -j "$jobs" --timeout 300; then
+    status=1
+  fi
+done
+exit $status
