@@ -1,35 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "CountingAllocator.h"
 #include "effects/IIRFilter.h"
 #include "effects/clsDSP.h"
-
-// Every allocation of this test program is counted.
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++gAllocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace quillon {
 namespace {
@@ -50,18 +26,18 @@ TEST(NoAllocation, processSamples_allocatesNothing_monoAndStereo)
         filter.CreateBiquadIIR(IIRFilter::Peaking, 6.0f, 1000.0f, 44100.0f, 1.0f);
         std::vector<uint8_t> bytes(1024, 100);
 
-        const long before = gAllocations.load();
+        const long before = test::allocationCount();
         for (int k = 0; k < 20; ++k) {
             dsp.ProcessSamples(block);
             dsp.ProcessSamples(std::span(block).first(1001));  // partial frames too
             filter.ProcessSamples_16bit(block);
             filter.ProcessSamples_8bit(bytes);
         }
-        EXPECT_EQ(gAllocations.load(), before) << channels << " channels";
+        EXPECT_EQ(test::allocationCount(), before) << channels << " channels";
 
         // the counter does see allocations: setters rebuild the delay line
         dsp.EchoLength(200);
-        EXPECT_GT(gAllocations.load(), before);
+        EXPECT_GT(test::allocationCount(), before);
     }
 }
 
