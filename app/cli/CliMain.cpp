@@ -16,7 +16,7 @@ struct Command {
 
 // Sub-commands, in the order `--help` lists them.
 constexpr Command commands[] = {
-    {"", "", nullptr},
+    {"record", "Record from a sound source into a WAV file, like the window's record button", quillon::cli::runRecord},
 };
 
 void printUsage(std::ostream& out)

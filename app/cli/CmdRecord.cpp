@@ -23,7 +23,10 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-extern "C" void requestStop(int /*signal*/) { stopRequested = 1; }
+extern "C" void requestStop(int /*signal*/)
+{
+    stopRequested = 1;
+}
 
 void printRecordUsage(std::ostream& out)
 {
@@ -154,9 +157,8 @@ int runRecord(const Args& args)
     auto engines = MakeEngines();
     CliView view;
     RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder.path, view);
-    engines->capture().OnGotData([&control](std::span<const std::int16_t> samples, std::int32_t length) {
-        control.GotData(samples, length);
-    });
+    engines->capture().OnGotData(
+        [&control](std::span<const std::int16_t> samples, std::int32_t length) { control.GotData(samples, length); });
 
     CapturePort& capture = engines->capture();
     if (options.device && *options.device >= 0) {
