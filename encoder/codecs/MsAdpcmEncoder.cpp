@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <limits>
 #include <stdexcept>
 
 #include "encoder/codecs/FormatRecord.h"
@@ -25,12 +24,11 @@ struct ChannelState {
     int sample2;
 };
 
-// Encodes samples 2.. of one channel (stride apart in `in`) and returns the squared error the
-// decoder will see. The prediction divides (truncating) as the decoders do, not shifts.
-std::int64_t encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frames, ChannelState s,
+// Encodes samples 2.. of one channel (stride apart in `in`), tracking the decoder's state. The
+// prediction divides (truncating) as the decoders do, not shifts.
+void encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frames, ChannelState s,
                            std::int8_t* nibbles)
 {
-    std::int64_t error = 0;
     for (std::size_t n = 2; n < frames; ++n) {
         const int sample = in[n * stride];
         const int predicted = (s.sample1 * s.coef1 + s.sample2 * s.coef2) / 256;
@@ -38,13 +36,11 @@ std::int64_t encodeChannel(const std::int16_t* in, std::size_t stride, std::size
         int q = diff >= 0 ? (diff + s.delta / 2) / s.delta : -((-diff + s.delta / 2) / s.delta);
         q = std::clamp(q, -8, 7);
         const int decoded = std::clamp(predicted + q * s.delta, -32768, 32767);
-        error += static_cast<std::int64_t>(sample - decoded) * (sample - decoded);
         s.delta = std::max(16, (kAdaptation[static_cast<std::size_t>(q & 0xf)] * s.delta) >> 8);
         s.sample2 = s.sample1;
         s.sample1 = decoded;
         nibbles[n] = static_cast<std::int8_t>(q);
     }
-    return error;
 }
 
 void putLE16(std::uint8_t* p, int value)
@@ -78,7 +74,6 @@ MsAdpcmEncoder::MsAdpcmEncoder(std::uint32_t rate, int channels)
         throw std::invalid_argument("Microsoft ADPCM takes 1 or 2 channels at a rate above 0");
     }
     nibbles_.resize(static_cast<std::size_t>(channels) * framesPerBlock_);
-    trial_.resize(framesPerBlock_);
 }
 
 std::size_t MsAdpcmEncoder::encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out)
@@ -98,34 +93,30 @@ void MsAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
     const auto ch = static_cast<std::size_t>(channels_);
     for (std::size_t c = 0; c < ch; ++c) {
         const std::int16_t* x = in + c;
-        // Try every predictor and keep the one the decoder reproduces best; the first step size
-        // follows the size of the first prediction errors so the block starts neither clipped nor coarse.
-        std::int64_t best = std::numeric_limits<std::int64_t>::max();
-        ChannelState chosen{};
-        std::size_t chosenIndex = 0;
-        std::int8_t* nib = nibbles_.data() + c * framesPerBlock_;
-        for (std::size_t p = 0; p < kCoef1.size(); ++p) {
-            ChannelState s{kCoef1[p], kCoef2[p], 16, x[ch], x[0]};
-            int sum = 0;
-            int count = 0;
-            int s1 = s.sample1;
-            int s2 = s.sample2;
-            for (std::size_t n = 2; n < std::min<std::size_t>(framesPerBlock_, 6); ++n) {
-                const int sample = x[n * ch];
-                sum += std::abs(sample - (s1 * s.coef1 + s2 * s.coef2) / 256);
-                s2 = s1;
-                s1 = sample;
-                ++count;
-            }
-            s.delta = std::clamp(count > 0 ? sum / count / 2 : 16, 16, 8192);
-            const std::int64_t error = encodeChannel(x, ch, framesPerBlock_, s, trial_.data());
-            if (error < best) {
-                best = error;
-                chosen = s;
-                chosenIndex = p;
-                std::copy(trial_.begin(), trial_.end(), nib);
+        // Pick the predictor that fits the block's own samples best (open loop: cheap, and close
+        // to what encoding with each would give), then encode once with it.
+        std::array<std::int64_t, 7> fit{};
+        for (std::size_t n = 2; n < framesPerBlock_; ++n) {
+            const int s1 = x[(n - 1) * ch];
+            const int s2 = x[(n - 2) * ch];
+            const int sample = x[n * ch];
+            for (std::size_t p = 0; p < kCoef1.size(); ++p) {
+                const std::int64_t e = sample - (s1 * kCoef1[p] + s2 * kCoef2[p]) / 256;
+                fit[p] += e * e;
             }
         }
+        const auto chosenIndex = static_cast<std::size_t>(std::min_element(fit.begin(), fit.end()) - fit.begin());
+        ChannelState chosen{kCoef1[chosenIndex], kCoef2[chosenIndex], 16, x[ch], x[0]};
+        // The first step size follows the first prediction errors, so the block starts neither
+        // clipped nor coarse.
+        int sum = 0;
+        int count = 0;
+        for (std::size_t n = 2; n < std::min<std::size_t>(framesPerBlock_, 6); ++n) {
+            sum += std::abs(x[n * ch] - (x[(n - 1) * ch] * chosen.coef1 + x[(n - 2) * ch] * chosen.coef2) / 256);
+            ++count;
+        }
+        chosen.delta = std::clamp(count > 0 ? sum / count / 2 : 16, 16, 8192);
+        encodeChannel(x, ch, framesPerBlock_, chosen, nibbles_.data() + c * framesPerBlock_);
         out[c] = static_cast<std::uint8_t>(chosenIndex);
         putLE16(out + ch + 2 * c, chosen.delta);
         putLE16(out + 3 * ch + 2 * c, chosen.sample1);

@@ -30,7 +30,6 @@ private:
     std::uint16_t blockAlign_;
     std::size_t framesPerBlock_;
     std::vector<std::int8_t> nibbles_;  // one channel's nibbles of the block being encoded
-    std::vector<std::int8_t> trial_;
 };
 
 std::vector<std::uint8_t> MakeMsAdpcmFormat(std::uint32_t rate, int channels);
