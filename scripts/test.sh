@@ -52,4 +52,9 @@ for build in release asan; do
     status=1
   fi
 done
+
+echo "== Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
+if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
+  status=1
+fi
 exit $status

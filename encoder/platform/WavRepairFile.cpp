@@ -1,0 +1,146 @@
+// File side of the WAV repair: POSIX calls for locking, reading, cutting and syncing.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "encoder/WavRepair.h"
+
+namespace quillon {
+
+namespace {
+
+class FdByteSource final : public ByteSource {
+public:
+    FdByteSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    [[nodiscard]] std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override
+    {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+};
+
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+bool writeLe32(int fd, std::uint64_t offset, std::uint32_t value)
+{
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    return ::pwrite(fd, bytes, 4, static_cast<off_t>(offset)) == 4;
+}
+
+bool hasWavExtension(const std::filesystem::path& file)
+{
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext == ".wav";
+}
+
+}  // namespace
+
+WavRepairOutcome repairWavFile(const std::filesystem::path& file)
+{
+    // Read-only first: a file that needs nothing must not need write permission either.
+    Fd f{::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+    if (f.fd < 0) {
+        return WavRepairOutcome::Unreadable;
+    }
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return WavRepairOutcome::NotWav;
+    }
+    // A recording in progress holds this lock; its header is behind by design.
+    if (::flock(f.fd, LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? WavRepairOutcome::Busy : WavRepairOutcome::Failed;
+    }
+    const FdByteSource source(f.fd, static_cast<std::uint64_t>(st.st_size));
+    const WavRepairPlan plan = planWavRepair(source);
+    switch (plan.verdict) {
+        case WavVerdict::NotWav:
+            return WavRepairOutcome::NotWav;
+        case WavVerdict::Intact:
+            return WavRepairOutcome::Intact;
+        case WavVerdict::Unrecoverable:
+            return WavRepairOutcome::Unrecoverable;
+        case WavVerdict::TooLarge:
+            return WavRepairOutcome::TooLarge;
+        case WavVerdict::Repairable:
+            break;
+    }
+    Fd w{::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+    if (w.fd < 0) {
+        return WavRepairOutcome::Failed;
+    }
+    // Sizes first: if we die before the cut, the next run sees the same file shape again.
+    if (!writeLe32(w.fd, 4, plan.riffSize) || !writeLe32(w.fd, plan.dataSizeOffset, plan.dataSize)) {
+        return WavRepairOutcome::Failed;
+    }
+    if (plan.newLength < source.size() && ::ftruncate(w.fd, static_cast<off_t>(plan.newLength)) != 0) {
+        return WavRepairOutcome::Failed;
+    }
+    if (::fdatasync(w.fd) != 0) {
+        return WavRepairOutcome::Failed;
+    }
+    return WavRepairOutcome::Repaired;
+}
+
+FolderRepairReport repairWavFolder(const std::filesystem::path& folder)
+{
+    FolderRepairReport report;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return report;
+    }
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : it) {
+        std::error_code typeError;
+        if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError) && hasWavExtension(entry.path())) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        switch (repairWavFile(file)) {
+            case WavRepairOutcome::Repaired:
+                report.repaired.push_back(file);
+                break;
+            case WavRepairOutcome::Unrecoverable:
+            case WavRepairOutcome::Failed:
+                report.unrecoverable.push_back(file);
+                break;
+            default:
+                break;
+        }
+    }
+    return report;
+}
+
+}  // namespace quillon

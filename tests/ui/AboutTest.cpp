@@ -1,0 +1,69 @@
+#include "ui/About.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace quillon {
+namespace {
+
+QStringList LabelTexts(const QWidget& w)
+{
+    QStringList texts;
+    for (const QLabel* label : w.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    return texts;
+}
+
+TEST(About, showsCaptionVersionTextsAndButtons)
+{
+    About about(QStringLiteral("/opt/quillon"));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("Quillon-关于我们"));
+    const QStringList texts = LabelTexts(about);
+    for (const char* expected :
+         {"Quillon3.91", "感谢您使用我们的软件！！", "录音前请先对系统和软件设置，详见帮助！", "联系我们："}) {
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(expected))) << expected;
+    }
+    EXPECT_TRUE(texts.filter(QStringLiteral("nu.ini")).size() == 1);
+    EXPECT_TRUE(texts.contains(QStringLiteral("/opt/quillon")));
+    EXPECT_EQ(about.OkButton()->text(), QStringLiteral("确定"));
+    EXPECT_EQ(about.HelpButton()->text(), QStringLiteral("帮助(&H)"));
+    EXPECT_EQ(about.size(), QSize(278, 199));
+    EXPECT_EQ(about.minimumSize(), about.maximumSize());
+}
+
+TEST(About, helpOpensThePageOfTheProgramFolderAsAFileUrl_evenWithHostileFolderNames)
+{
+    test::TempDir dir;
+    const QString folder = QString::fromStdString((dir / "my \"app\" $(touch pwned)").string());
+    std::vector<QUrl> opened;
+    About about(folder, nullptr, [&opened](const QUrl& url) {
+        opened.push_back(url);
+        return false;  // a missing viewer or page is not reported
+    });
+
+    about.HelpButton()->click();
+
+    ASSERT_EQ(opened.size(), 1U);
+    EXPECT_TRUE(opened[0].isLocalFile());
+    EXPECT_EQ(opened[0].toLocalFile(), folder + QStringLiteral("/bangzhu.htm"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
+}
+
+TEST(About, okCloses)
+{
+    QPointer<About> about = new About(QStringLiteral("/tmp"));
+    about->show();
+    about->OkButton()->click();
+    QTRY_VERIFY(about.isNull());
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,160 @@
+#include "ui/FrmST.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/TestSupport.h"
+#include "ui/ModFolderSetFileFocus.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString Q(const fs::path& p)
+{
+    return QString::fromStdString(p.string());
+}
+
+void Touch(const fs::path& p)
+{
+    std::ofstream(p).put('x');
+}
+
+class NoDesktop final : public FolderOpener {
+public:
+    NoDesktop() { setFolderOpener(this); }
+    ~NoDesktop() override { setFolderOpener(nullptr); }
+    NoDesktop(const NoDesktop&) = delete;
+    NoDesktop& operator=(const NoDesktop&) = delete;
+    bool ShowItem(const QUrl& file) override
+    {
+        shown.push_back(file);
+        return true;
+    }
+    bool OpenFolder(const QUrl&) override { return false; }
+    std::vector<QUrl> shown;
+};
+
+// The main window's side: the last recording and the window slot of the listen button.
+struct ListenBackFixture : ::testing::Test {
+    void TearDown() override
+    {
+        delete window.data();
+        delete owner;
+    }
+    FrmST* Listen()
+    {
+        return ShowListenBack(owner, window, [this] { return lastFile; });
+    }
+
+    test::TempDir dir;
+    QWidget* owner = new QWidget;
+    QPointer<FrmST> window;
+    QString lastFile;
+};
+
+TEST_F(ListenBackFixture, opensAsToolWindowWithItsCaptionButtonsAndVolume)
+{
+    lastFile = Q(dir / "a.wav");
+    Touch(dir / "a.wav");
+    FrmST* st = Listen();
+
+    EXPECT_EQ(st->windowTitle(), QStringLiteral("Quillon--试听"));
+    EXPECT_EQ(st->windowType(), Qt::Tool);
+    EXPECT_EQ(st->parentWidget(), owner);
+    EXPECT_TRUE(st->isVisible());
+    EXPECT_EQ(st->DeleteButton()->text(), QStringLiteral("不满意，删除！"));
+    EXPECT_EQ(st->OpenFolderButton()->text(), QStringLiteral("打开所在文件夹"));
+    EXPECT_EQ(st->CloseButton()->text(), QStringLiteral("关闭"));
+    EXPECT_EQ(st->VolumeBar()->maximum(), 100);
+    EXPECT_EQ(st->VolumeBar()->value(), 75);
+    EXPECT_FLOAT_EQ(st->AudioOutput()->volume(), 0.75F);
+    st->VolumeBar()->setValue(40);
+    EXPECT_FLOAT_EQ(st->AudioOutput()->volume(), 0.40F);
+}
+
+TEST_F(ListenBackFixture, secondListenSwitchesTheOpenWindowToTheNewLastFile)
+{
+    Touch(dir / "a.wav");
+    Touch(dir / "b.wav");
+    lastFile = Q(dir / "a.wav");
+    FrmST* first = Listen();
+    EXPECT_EQ(first->Player()->source(), QUrl::fromLocalFile(Q(dir / "a.wav")));
+
+    lastFile = Q(dir / "b.wav");
+    FrmST* second = Listen();
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(second->Player()->source(), QUrl::fromLocalFile(Q(dir / "b.wav")));
+}
+
+TEST_F(ListenBackFixture, deleteRemovesOnlyTheLastRecordingAndCloses)
+{
+    Touch(dir / "a.wav");
+    Touch(dir / "b.wav");
+    lastFile = Q(dir / "a.wav");
+    FrmST* st = Listen();
+
+    st->DeleteButton()->click();
+
+    EXPECT_TRUE(st->Player()->source().isEmpty());
+    EXPECT_FALSE(fs::exists(dir / "a.wav"));
+    EXPECT_TRUE(fs::exists(dir / "b.wav"));
+    QTRY_VERIFY(window.isNull());
+    // The path stays the last recording: listening again opens an empty player on it.
+    EXPECT_EQ(lastFile, Q(dir / "a.wav"));
+    Listen();
+    EXPECT_EQ(window->Player()->source(), QUrl::fromLocalFile(Q(dir / "a.wav")));
+}
+
+TEST_F(ListenBackFixture, deleteTouchesNothing_whenTheFileIsGoneOrNotAFileOrNoneRecordedYet)
+{
+    Touch(dir / "b.wav");
+    fs::create_directory(dir / "folder.wav");
+    for (const QString& path : {Q(dir / "gone.wav"), Q(dir / "folder.wav"), QString()}) {
+        lastFile = path;
+        Listen()->DeleteButton()->click();
+        QTRY_VERIFY(window.isNull());
+    }
+    EXPECT_TRUE(fs::exists(dir / "b.wav"));
+    EXPECT_TRUE(fs::is_directory(dir / "folder.wav"));
+}
+
+TEST_F(ListenBackFixture, emptyLastFileLeavesThePlayerEmpty)
+{
+    FrmST* st = Listen();
+    EXPECT_TRUE(st->Player()->source().isEmpty());
+    EXPECT_EQ(st->Player()->playbackState(), QMediaPlayer::StoppedState);
+}
+
+TEST_F(ListenBackFixture, openFolderShowsTheLastRecordingAndCloses)
+{
+    NoDesktop desktop;
+    Touch(dir / "a.wav");
+    lastFile = Q(dir / "a.wav");
+    Listen()->OpenFolderButton()->click();
+    ASSERT_EQ(desktop.shown.size(), 1U);
+    EXPECT_EQ(desktop.shown[0], QUrl::fromLocalFile(lastFile));
+    QTRY_VERIFY(window.isNull());
+    EXPECT_TRUE(fs::exists(dir / "a.wav"));
+}
+
+TEST_F(ListenBackFixture, closeButtonClosesWithoutTouchingTheFile)
+{
+    Touch(dir / "a.wav");
+    lastFile = Q(dir / "a.wav");
+    Listen()->CloseButton()->click();
+    QTRY_VERIFY(window.isNull());
+    EXPECT_TRUE(fs::exists(dir / "a.wav"));
+}
+
+}  // namespace
+}  // namespace quillon

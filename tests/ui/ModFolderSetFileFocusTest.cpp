@@ -1,0 +1,179 @@
+#include "ui/ModFolderSetFileFocus.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingOpener final : public FolderOpener {
+public:
+    RecordingOpener() { setFolderOpener(this); }
+    ~RecordingOpener() override { setFolderOpener(nullptr); }
+    RecordingOpener(const RecordingOpener&) = delete;
+    RecordingOpener& operator=(const RecordingOpener&) = delete;
+
+    bool ShowItem(const QUrl& file) override
+    {
+        shown.push_back(file);
+        return fileManagerAnswers;
+    }
+    bool OpenFolder(const QUrl& folder) override
+    {
+        opened.push_back(folder);
+        return folderOpens;
+    }
+
+    bool fileManagerAnswers = true;
+    bool folderOpens = true;
+    std::vector<QUrl> shown;
+    std::vector<QUrl> opened;
+};
+
+QString Q(const fs::path& p)
+{
+    return QString::fromStdString(p.string());
+}
+
+void Touch(const fs::path& p)
+{
+    std::ofstream(p).put('x');
+}
+
+TEST(OpenFolderAndSelectFile, trimsBlanksAndSelectsTheFileInTheFileManager)
+{
+    test::TempDir dir;
+    Touch(dir / "take.wav");
+    RecordingOpener opener;
+
+    EXPECT_TRUE(OpenFolderAndSelectFile(QStringLiteral("  ") + Q(dir / "take.wav") + QStringLiteral("   ")));
+
+    ASSERT_EQ(opener.shown.size(), 1U);
+    EXPECT_EQ(opener.shown[0], QUrl::fromLocalFile(Q(dir / "take.wav")));
+    EXPECT_TRUE(opener.opened.empty());
+}
+
+TEST(OpenFolderAndSelectFile, returnsFalseAndShowsNothing_whenTheFileIsMissingOrThePathEmpty)
+{
+    test::TempDir dir;
+    RecordingOpener opener;
+
+    EXPECT_FALSE(OpenFolderAndSelectFile(Q(dir / "gone.wav")));
+    EXPECT_FALSE(OpenFolderAndSelectFile(QString()));
+    EXPECT_FALSE(OpenFolderAndSelectFile(QStringLiteral("   ")));
+    // No wildcard search: '*' names no file here although take.wav exists.
+    Touch(dir / "take.wav");
+    EXPECT_FALSE(OpenFolderAndSelectFile(Q(dir / "*.wav")));
+
+    EXPECT_TRUE(opener.shown.empty());
+    EXPECT_TRUE(opener.opened.empty());
+}
+
+TEST(OpenFolderAndSelectFile, opensTheFolder_whenTheFileManagerDoesNotAnswer)
+{
+    test::TempDir dir;
+    Touch(dir / "take.wav");
+    RecordingOpener opener;
+    opener.fileManagerAnswers = false;
+
+    EXPECT_TRUE(OpenFolderAndSelectFile(Q(dir / "take.wav")));
+    ASSERT_EQ(opener.opened.size(), 1U);
+    EXPECT_EQ(QFileInfo(opener.opened[0].toLocalFile()).canonicalFilePath(),
+              QFileInfo(Q(dir.path())).canonicalFilePath());
+
+    opener.folderOpens = false;
+    EXPECT_FALSE(OpenFolderAndSelectFile(Q(dir / "take.wav")));
+}
+
+TEST(OpenFolderAndSelectFile, passesHostileNamesAsExactFileUrls)
+{
+    test::TempDir dir;
+    const std::vector<std::string> names = {"$(touch pwned).wav", "`touch pwned`.wav", "it's \"quoted\".wav",
+                                            "-rf take.wav",       "a  b ; c & d.wav",  "录音 12.wav"};
+    RecordingOpener opener;
+    for (const std::string& name : names) {
+        Touch(dir / name);
+        ASSERT_TRUE(OpenFolderAndSelectFile(Q(dir / name))) << name;
+        const QUrl url = opener.shown.back();
+        EXPECT_EQ(url.scheme(), QStringLiteral("file")) << name;
+        // The whole path comes back unchanged, so the receiver sees one item and no argument.
+        EXPECT_EQ(url.toLocalFile(), Q(dir / name)) << name;
+        EXPECT_TRUE(url.toString(QUrl::FullyEncoded).startsWith(QStringLiteral("file:///"))) << name;
+        EXPECT_FALSE(url.toString(QUrl::FullyEncoded).contains(QLatin1Char(' '))) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
+}
+
+TEST(OpenFolderAndSelectFile, desktopOpenerRunsNoShell_forAHostileName)
+{
+    test::TempDir dir;
+    const fs::path bin = dir / "bin";
+    fs::create_directory(bin);
+    const fs::path record = dir / "xdg-open-args";
+    // Stands in for the desktop's URL handler: records its arguments, one per line.
+    {
+        std::ofstream script(bin / "xdg-open");
+        script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" << record.string() << "'\n";
+    }
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const fs::path file = dir / "$(touch pwned).wav";
+    Touch(file);
+
+    const QByteArray oldPath = qgetenv("PATH");
+    const QByteArray oldBus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    const QString oldCwd = QDir::currentPath();
+    qputenv("PATH", QByteArray::fromStdString(bin.string()) + ":/usr/bin:/bin");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quillon-test-bus");
+    QDir::setCurrent(Q(dir.path()));
+
+    OpenFolderAndSelectFile(Q(file));
+
+    QDir::setCurrent(oldCwd);
+    qputenv("PATH", oldPath);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", oldBus);
+
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
+    EXPECT_FALSE(fs::exists(fs::path(oldCwd.toStdString()) / "pwned"));
+    // Where the platform hands the folder to xdg-open, it gets one argument: the folder's URL.
+    if (fs::exists(record)) {
+        std::ifstream in(record);
+        std::string line;
+        std::vector<std::string> args;
+        while (std::getline(in, line)) {
+            args.push_back(line);
+        }
+        ASSERT_EQ(args.size(), 1U);
+        EXPECT_EQ(QUrl(QString::fromStdString(args[0])).toLocalFile(), Q(dir.path()));
+    }
+}
+
+TEST(FileExists, findsFilesAndFoldersByExactName)
+{
+    test::TempDir dir;
+    Touch(dir / "a?.wav");
+    EXPECT_TRUE(FileExists(Q(dir / "a?.wav")));
+    EXPECT_FALSE(FileExists(Q(dir / "ab.wav")));
+    EXPECT_TRUE(FileExists(Q(dir.path())));
+    EXPECT_FALSE(FileExists(QString()));
+}
+
+TEST(TrimBlanks, removesSpacesAtBothEndsOnly)
+{
+    EXPECT_EQ(TrimBlanks(QStringLiteral("  /a b/c.wav ")), QStringLiteral("/a b/c.wav"));
+    EXPECT_EQ(TrimBlanks(QStringLiteral("   ")), QString());
+    EXPECT_EQ(TrimBlanks(QStringLiteral("\t/x\t")), QStringLiteral("\t/x\t"));
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,198 @@
+#include "ui/FrmST.h"
+
+#include <QAudioOutput>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/ModFolderSetFileFocus.h"
+#include "ui/Twips.h"
+
+namespace quillon {
+namespace {
+
+QString ClockText(qint64 ms)
+{
+    const qint64 seconds = ms / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+FrmST::FrmST(QWidget* owner, LastFile lastFile) : QWidget(owner, Qt::Tool), lastFile_(std::move(lastFile))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Quillon--试听"));
+    resize(TwipsToPixels(5040), TwipsToPixels(3030));
+
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
+    player_->setAudioOutput(audio_);
+    audio_->setVolume(0.75F);
+
+    lblFile_ = new QLabel(this);
+    lblFile_->setTextInteractionFlags(Qt::NoTextInteraction);
+    lblFile_->setMinimumWidth(1);
+
+    play_ = new QToolButton(this);
+    play_->setToolTip(QStringLiteral("播放/暂停"));
+    play_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    stop_ = new QToolButton(this);
+    stop_->setToolTip(QStringLiteral("停止"));
+    stop_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    position_ = new QSlider(Qt::Horizontal, this);
+    position_->setRange(0, 0);
+    lblTime_ = new QLabel(QStringLiteral("0:00 / 0:00"), this);
+
+    auto* lblVolume = new QLabel(QStringLiteral("音量:"), this);
+    volume_ = new QSlider(Qt::Horizontal, this);
+    volume_->setRange(0, 100);
+    volume_->setValue(75);
+
+    command1_ = new QPushButton(QStringLiteral("不满意，删除！"), this);
+    command3_ = new QPushButton(QStringLiteral("打开所在文件夹"), this);
+    command2_ = new QPushButton(QStringLiteral("关闭"), this);
+
+    auto* transport = new QHBoxLayout;
+    transport->addWidget(play_);
+    transport->addWidget(stop_);
+    transport->addWidget(position_, 1);
+    transport->addWidget(lblTime_);
+
+    auto* volumeRow = new QHBoxLayout;
+    volumeRow->addWidget(lblVolume);
+    volumeRow->addWidget(volume_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(command1_);
+    buttons->addWidget(command3_);
+    buttons->addStretch(1);
+    buttons->addWidget(command2_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblFile_);
+    layout->addLayout(transport);
+    layout->addLayout(volumeRow);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    connect(play_, &QToolButton::clicked, this, [this] {
+        if (player_->playbackState() == QMediaPlayer::PlayingState) {
+            player_->pause();
+        } else {
+            player_->play();
+        }
+    });
+    connect(stop_, &QToolButton::clicked, player_, &QMediaPlayer::stop);
+    connect(player_, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState state) {
+        play_->setIcon(
+            style()->standardIcon(state == QMediaPlayer::PlayingState ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    });
+    connect(player_, &QMediaPlayer::durationChanged, this, [this](qint64 ms) {
+        position_->setRange(0, static_cast<int>(ms));
+        ShowPosition(player_->position());
+    });
+    connect(player_, &QMediaPlayer::positionChanged, this, &FrmST::ShowPosition);
+    connect(position_, &QSlider::sliderMoved, player_, [this](int ms) { player_->setPosition(ms); });
+    connect(volume_, &QSlider::valueChanged, audio_,
+            [this](int value) { audio_->setVolume(static_cast<float>(value) / 100.0F); });
+    // Errors go into the window instead of a dialog of their own.
+    connect(player_, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error, const QString& text) { lblFile_->setText(text); });
+
+    connect(command1_, &QPushButton::clicked, this, &FrmST::Command1_Click);
+    connect(command3_, &QPushButton::clicked, this, &FrmST::Command3_Click);
+    connect(command2_, &QPushButton::clicked, this, &QWidget::close);
+}
+
+FrmST::~FrmST()
+{
+    ReleaseMedia();
+}
+
+void FrmST::PlayLastFile()
+{
+    const QString path = lastFile_();
+    if (path.isEmpty()) {
+        ReleaseMedia();
+        lblFile_->clear();
+        return;
+    }
+    lblFile_->setText(QFileInfo(path).fileName());
+    lblFile_->setToolTip(path);
+    player_->setSource(QUrl::fromLocalFile(path));
+    player_->play();
+}
+
+void FrmST::ShowPosition(qint64 ms)
+{
+    if (!position_->isSliderDown()) {
+        position_->setValue(static_cast<int>(ms));
+    }
+    lblTime_->setText(ClockText(ms) + QStringLiteral(" / ") + ClockText(player_->duration()));
+}
+
+void FrmST::ReleaseMedia()
+{
+    if (player_ != nullptr) {
+        player_->stop();
+        player_->setSource(QUrl());
+    }
+}
+
+void FrmST::Command1_Click()
+{
+    // The player lets go of the file first, then only the last recording itself is removed:
+    // never a folder, and nothing at all when it is gone already.
+    ReleaseMedia();
+    const QString path = lastFile_();
+    const QFileInfo info(path);
+    if (!path.isEmpty() && (info.isSymLink() || info.isFile())) {
+        QFile::remove(path);
+    }
+    close();
+}
+
+void FrmST::Command3_Click()
+{
+    OpenFolderAndSelectFile(lastFile_());
+    close();
+}
+
+void FrmST::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!centred_ && parentWidget() != nullptr) {
+        centred_ = true;
+        const QRect owner = parentWidget()->frameGeometry();
+        move(owner.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void FrmST::closeEvent(QCloseEvent* event)
+{
+    ReleaseMedia();
+    QWidget::closeEvent(event);
+}
+
+FrmST* ShowListenBack(QWidget* owner, QPointer<FrmST>& window, const FrmST::LastFile& lastFile)
+{
+    if (window.isNull()) {
+        window = new FrmST(owner, lastFile);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    window->PlayLastFile();
+    return window.data();
+}
+
+}  // namespace quillon

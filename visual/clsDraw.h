@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "visual/Surface.h"
+#include "visual/clsFourier.h"
+
+namespace quillon {
+
+// Oscilloscope trace and 22-band spectrum of the live display. The band levels
+// carry peak hold and fall-off from call to call, so one object serves one
+// spectrum picture for the program's life.
+class clsDraw {
+public:
+    static constexpr int kBands = 22;
+
+    // Solid fill of left..right-1, top..bottom-1.
+    static void DrawRect(Surface& hdc, std::int32_t lngLeft, std::int32_t lngTop, std::int32_t lngRight,
+                         std::int32_t lngBottom, Colour lngColor);
+    // White trace on black of consecutive slices of the block (channels averaged together).
+    void DrawAmplitudes(std::span<const std::int16_t> data, Surface& picVis) const;
+    // Spectrum of the block's first 1024 frames; channels > 1 means interleaved frames,
+    // whose channels are mixed before the transform. Fewer frames: nothing happens.
+    void DrawFrequencies(std::span<const std::int16_t> intSamples, Surface& picbox, int channels = 1);
+
+    // Current level of band b (0..21), 0..1.
+    [[nodiscard]] double BandLevel(int b) const { return bandLevels_.at(static_cast<std::size_t>(b)); }
+
+private:
+    [[nodiscard]] static float BandWeight(std::int32_t position, std::int32_t length);
+
+    std::array<double, kBands> bandLevels_{};
+    std::unique_ptr<clsFourier> fourier_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,143 @@
+#include "visual/clsFourier.h"
+
+#include <cmath>
+
+#include "common/QuillonError.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr int kErrBadSize = 380;
+constexpr int kErrBadIndex = 381;
+constexpr const char* kBadSizeText = "Number of samples must be a positive value of the form 2 ^ n";
+constexpr const char* kBadIndexText = "Index out of range or number of samples unknown";
+
+}  // namespace
+
+clsFourier::clsFourier() : work_(1), pi_(4.0 * std::atan(1.0)), twoPi_(2.0 * pi_) {}
+
+void clsFourier::NumberOfSamples(std::int32_t nuNumSam)
+{
+    if (nuNumSam < 2 || (nuNumSam & (nuNumSam - 1)) != 0) {
+        throw QuillonError(kErrBadSize, kBadSizeText);
+    }
+    work_.assign(static_cast<std::size_t>(nuNumSam), Complex{});
+    n_ = nuNumSam;
+    bits_ = static_cast<std::int32_t>(std::lround(std::log(static_cast<double>(nuNumSam)) / std::log(2.0)));
+    sizeUnset_ = false;
+    stale_ = true;
+}
+
+void clsFourier::checkIndex(std::int32_t index) const
+{
+    if (sizeUnset_ || index < 1 || index > n_) {
+        throw QuillonError(kErrBadIndex, kBadIndexText);
+    }
+}
+
+std::int32_t clsFourier::BitReverse(std::int32_t value, std::int32_t bits)
+{
+    std::int32_t result = 0;
+    for (std::int32_t step = 0; step < bits; ++step) {
+        result = 2 * result + (value & 1);
+        value >>= 1;
+    }
+    return result;
+}
+
+void clsFourier::RealIn(std::int32_t i, double nuValueIn)
+{
+    checkIndex(i);
+    Complex& element = work_[static_cast<std::size_t>(BitReverse(i - 1, bits_))];
+    if (withTimeWindow_) {
+        // Blackman window over samples 0..N-1, so both ends weigh (almost) zero.
+        const double a = static_cast<double>(i - 1) * twoPi_ / static_cast<double>(n_ - 1);
+        element.re = nuValueIn * (0.42 - 0.5 * std::cos(a) + 0.08 * std::cos(2.0 * a));
+    } else {
+        element.re = nuValueIn / 2.0;
+    }
+    element.im = 0.0;
+    stale_ = true;
+}
+
+void clsFourier::ImagIn(std::int32_t i, double nuValueIn)
+{
+    checkIndex(i);
+    work_[static_cast<std::size_t>(BitReverse(i - 1, bits_))].im = nuValueIn;
+    stale_ = true;
+}
+
+double clsFourier::RealOut(std::int32_t k) const
+{
+    checkIndex(k);
+    transformIfStale();
+    return work_[static_cast<std::size_t>(k - 1)].re;
+}
+
+double clsFourier::ImagOut(std::int32_t k) const
+{
+    checkIndex(k);
+    transformIfStale();
+    return work_[static_cast<std::size_t>(k - 1)].im;
+}
+
+double clsFourier::ComplexOut(std::int32_t k) const
+{
+    checkIndex(k);
+    transformIfStale();
+    const Complex& c = work_[static_cast<std::size_t>(k - 1)];
+    return std::sqrt(c.re * c.re + c.im * c.im);
+}
+
+float clsFourier::Timing() const
+{
+    const std::chrono::duration<double, std::milli> elapsed = end_ - start_;
+    return static_cast<float>(elapsed.count());
+}
+
+void clsFourier::transformIfStale() const
+{
+    if (!stale_) {
+        return;
+    }
+    stale_ = false;
+    start_ = Clock::now();
+    transform();
+    end_ = Clock::now();
+}
+
+void clsFourier::transform() const
+{
+    const std::size_t n = work_.size();
+    std::size_t m = 1;
+    do {
+        const std::size_t half = m;
+        m *= 2;
+        // Two sines per pass; the twiddle then turns by a two-multiplication recurrence.
+        const double halfTheta = pi_ / static_cast<double>(m);
+        const double sinHalf = std::sin(halfTheta);
+        const double alpha = 2.0 * sinHalf * sinHalf;
+        const double beta = std::sin(2.0 * halfTheta);
+        for (std::size_t s = 0; s <= n - 1; s += m) {
+            double wRe = 1.0;
+            double wIm = 0.0;
+            for (std::size_t j = s; j <= s + half - 1; ++j) {
+                Complex& a = work_[j];
+                Complex& b = work_[j + half];
+                const double tRe = wRe * b.re - wIm * b.im;
+                const double tIm = wIm * b.re + wRe * b.im;
+                b.re = a.re - tRe;
+                b.im = a.im - tIm;
+                a.re += tRe;
+                a.im += tIm;
+                const double oldRe = wRe;
+                const double oldIm = wIm;
+                wIm = oldIm - alpha * oldIm + beta * oldRe;
+                wRe = oldRe - (alpha * oldRe + beta * oldIm);
+            }
+        }
+    } while (m <= n - 1);
+}
+
+}  // namespace quillon
