@@ -8,25 +8,10 @@ void AppendLE16(std::vector<std::uint8_t>& out, std::uint16_t value)
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-namespace {
-void appendLE32(std::vector<std::uint8_t>& out, std::uint32_t value)
+std::vector<std::uint8_t> BuildFormatRecord(WaveFormatEx header, std::span<const std::uint8_t> extra)
 {
-    AppendLE16(out, static_cast<std::uint16_t>(value & 0xffff));
-    AppendLE16(out, static_cast<std::uint16_t>(value >> 16));
-}
-}  // namespace
-
-std::vector<std::uint8_t> BuildFormatRecord(const CodecFormatFields& fields, std::span<const std::uint8_t> extra)
-{
-    std::vector<std::uint8_t> out;
-    out.reserve(18 + extra.size());
-    AppendLE16(out, fields.tag);
-    AppendLE16(out, fields.channels);
-    appendLE32(out, fields.rate);
-    appendLE32(out, fields.bytesPerSecond);
-    AppendLE16(out, fields.blockAlign);
-    AppendLE16(out, fields.bitsPerSample);
-    AppendLE16(out, static_cast<std::uint16_t>(extra.size()));
+    header.cbSize = static_cast<std::uint16_t>(extra.size());
+    std::vector<std::uint8_t> out = header.bytes();
     out.insert(out.end(), extra.begin(), extra.end());
     return out;
 }

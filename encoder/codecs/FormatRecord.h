@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "encoder/WaveFormat.h"
+
 namespace quillon {
 
 // Format tags of the compressed WAV formats Quillon writes.
@@ -13,18 +15,8 @@ inline constexpr std::uint16_t WAVE_FORMAT_MULAW = 0x0007;
 inline constexpr std::uint16_t WAVE_FORMAT_IMA_ADPCM = 0x0011;
 inline constexpr std::uint16_t WAVE_FORMAT_GSM610 = 0x0031;
 
-// Header fields of a codec's format record, before the extra bytes.
-struct CodecFormatFields {
-    std::uint16_t tag = 0;
-    std::uint16_t channels = 0;
-    std::uint32_t rate = 0;
-    std::uint32_t bytesPerSecond = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-};
-
-// WAVEFORMATEX (18 bytes, little-endian, cbSize = extra.size()) followed by the extra bytes.
-std::vector<std::uint8_t> BuildFormatRecord(const CodecFormatFields& fields, std::span<const std::uint8_t> extra);
+// `header` as stored, with cbSize set to extra.size(), followed by the extra bytes.
+std::vector<std::uint8_t> BuildFormatRecord(WaveFormatEx header, std::span<const std::uint8_t> extra);
 
 // Appends a little-endian 16-bit value; the extra bytes of every codec are made of these.
 void AppendLE16(std::vector<std::uint8_t>& out, std::uint16_t value);

@@ -92,13 +92,13 @@ std::vector<std::uint8_t> G711Encoder::format() const
 
 std::vector<std::uint8_t> MakeG711Format(G711Encoder::Law law, std::uint32_t rate, int channels)
 {
-    CodecFormatFields f;
-    f.tag = law == G711Encoder::Law::ALaw ? WAVE_FORMAT_ALAW : WAVE_FORMAT_MULAW;
-    f.channels = static_cast<std::uint16_t>(channels);
-    f.rate = rate;
-    f.blockAlign = static_cast<std::uint16_t>(channels);
-    f.bytesPerSecond = rate * static_cast<std::uint32_t>(channels);
-    f.bitsPerSample = 8;
+    WaveFormatEx f;
+    f.wFormatTag = law == G711Encoder::Law::ALaw ? WAVE_FORMAT_ALAW : WAVE_FORMAT_MULAW;
+    f.nChannels = static_cast<std::uint16_t>(channels);
+    f.nSamplesPerSec = rate;
+    f.nBlockAlign = static_cast<std::uint16_t>(channels);
+    f.nAvgBytesPerSec = rate * static_cast<std::uint32_t>(channels);
+    f.wBitsPerSample = 8;
     return BuildFormatRecord(f, {});
 }
 

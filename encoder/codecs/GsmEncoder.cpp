@@ -59,13 +59,14 @@ std::vector<std::uint8_t> GsmEncoder::format() const
 
 std::vector<std::uint8_t> MakeGsm610Format()
 {
-    CodecFormatFields f;
-    f.tag = WAVE_FORMAT_GSM610;
-    f.channels = 1;
-    f.rate = GsmEncoder::kRate;
-    f.blockAlign = GsmEncoder::kBlockAlign;
-    f.bytesPerSecond = GsmEncoder::kRate * GsmEncoder::kBlockAlign / GsmEncoder::kFramesPerBlock;  // 1625
-    f.bitsPerSample = 0;
+    WaveFormatEx f;
+    f.wFormatTag = WAVE_FORMAT_GSM610;
+    f.nChannels = 1;
+    f.nSamplesPerSec = GsmEncoder::kRate;
+    f.nBlockAlign = GsmEncoder::kBlockAlign;
+    f.nAvgBytesPerSec =
+        static_cast<std::uint32_t>(GsmEncoder::kRate * GsmEncoder::kBlockAlign / GsmEncoder::kFramesPerBlock);
+    f.wBitsPerSample = 0;
     std::vector<std::uint8_t> extra;
     AppendLE16(extra, static_cast<std::uint16_t>(GsmEncoder::kFramesPerBlock));
     return BuildFormatRecord(f, extra);

@@ -96,9 +96,7 @@ void ImaAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
     std::array<int, 2> predictor{};
     for (std::size_t c = 0; c < ch; ++c) {
         predictor[c] = in[c];
-        const auto first = static_cast<std::uint16_t>(in[c]);
-        out[4 * c] = static_cast<std::uint8_t>(first & 0xff);
-        out[4 * c + 1] = static_cast<std::uint8_t>(first >> 8);
+        putLE16(out + 4 * c, static_cast<std::uint16_t>(in[c]));
         out[4 * c + 2] = static_cast<std::uint8_t>(stepIndex_[c]);
         out[4 * c + 3] = 0;
     }
@@ -123,14 +121,14 @@ std::vector<std::uint8_t> ImaAdpcmEncoder::format() const
 
 std::vector<std::uint8_t> MakeImaAdpcmFormat(std::uint32_t rate, int channels)
 {
-    CodecFormatFields f;
-    f.tag = WAVE_FORMAT_IMA_ADPCM;
-    f.channels = static_cast<std::uint16_t>(channels);
-    f.rate = rate;
-    f.blockAlign = ImaAdpcmEncoder::BlockAlignFor(rate, channels);
-    const std::size_t frames = ImaAdpcmEncoder::FramesPerBlockFor(f.blockAlign, channels);
-    f.bytesPerSecond = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.blockAlign / frames);
-    f.bitsPerSample = 4;
+    WaveFormatEx f;
+    f.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
+    f.nChannels = static_cast<std::uint16_t>(channels);
+    f.nSamplesPerSec = rate;
+    f.nBlockAlign = ImaAdpcmEncoder::BlockAlignFor(rate, channels);
+    const std::size_t frames = ImaAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
+    f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
+    f.wBitsPerSample = 4;
     std::vector<std::uint8_t> extra;
     AppendLE16(extra, static_cast<std::uint16_t>(frames));
     return BuildFormatRecord(f, extra);

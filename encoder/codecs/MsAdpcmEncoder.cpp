@@ -26,8 +26,7 @@ struct ChannelState {
 
 // Encodes samples 2.. of one channel (stride apart in `in`), tracking the decoder's state. The
 // prediction divides (truncating) as the decoders do, not shifts.
-void encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frames, ChannelState s,
-                           std::int8_t* nibbles)
+void encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frames, ChannelState s, std::int8_t* nibbles)
 {
     for (std::size_t n = 2; n < frames; ++n) {
         const int sample = in[n * stride];
@@ -41,13 +40,6 @@ void encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frame
         s.sample1 = decoded;
         nibbles[n] = static_cast<std::int8_t>(q);
     }
-}
-
-void putLE16(std::uint8_t* p, int value)
-{
-    const auto v = static_cast<std::uint16_t>(value);
-    p[0] = static_cast<std::uint8_t>(v & 0xff);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
 }  // namespace
@@ -118,9 +110,9 @@ void MsAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
         chosen.delta = std::clamp(count > 0 ? sum / count / 2 : 16, 16, 8192);
         encodeChannel(x, ch, framesPerBlock_, chosen, nibbles_.data() + c * framesPerBlock_);
         out[c] = static_cast<std::uint8_t>(chosenIndex);
-        putLE16(out + ch + 2 * c, chosen.delta);
-        putLE16(out + 3 * ch + 2 * c, chosen.sample1);
-        putLE16(out + 5 * ch + 2 * c, chosen.sample2);
+        putLE16(out + ch + 2 * c, static_cast<std::uint16_t>(chosen.delta));
+        putLE16(out + 3 * ch + 2 * c, static_cast<std::uint16_t>(chosen.sample1));
+        putLE16(out + 5 * ch + 2 * c, static_cast<std::uint16_t>(chosen.sample2));
     }
     std::uint8_t* dst = out + 7 * ch;
     if (ch == 1) {
@@ -142,14 +134,14 @@ std::vector<std::uint8_t> MsAdpcmEncoder::format() const
 
 std::vector<std::uint8_t> MakeMsAdpcmFormat(std::uint32_t rate, int channels)
 {
-    CodecFormatFields f;
-    f.tag = WAVE_FORMAT_ADPCM;
-    f.channels = static_cast<std::uint16_t>(channels);
-    f.rate = rate;
-    f.blockAlign = MsAdpcmEncoder::BlockAlignFor(rate, channels);
-    const std::size_t frames = MsAdpcmEncoder::FramesPerBlockFor(f.blockAlign, channels);
-    f.bytesPerSecond = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.blockAlign / frames);
-    f.bitsPerSample = 4;
+    WaveFormatEx f;
+    f.wFormatTag = WAVE_FORMAT_ADPCM;
+    f.nChannels = static_cast<std::uint16_t>(channels);
+    f.nSamplesPerSec = rate;
+    f.nBlockAlign = MsAdpcmEncoder::BlockAlignFor(rate, channels);
+    const std::size_t frames = MsAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
+    f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
+    f.wBitsPerSample = 4;
     std::vector<std::uint8_t> extra;
     AppendLE16(extra, static_cast<std::uint16_t>(frames));
     AppendLE16(extra, static_cast<std::uint16_t>(kCoef1.size()));
