@@ -23,6 +23,7 @@ constexpr Colour Rgb(std::uint32_t red, std::uint32_t green, std::uint32_t blue)
 class Surface {
 public:
     // border: pixels of frame on each side, counted in the outer size only.
+    // Starts black with a solid black fill, as the oscilloscope and spectrum want.
     Surface(int width, int height, int border = 0);
 
     // Drawing size in pixels.

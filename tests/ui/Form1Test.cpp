@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <fstream>
+
+#include "tests/support/TestSupport.h"
+#include "tests/ui/FakeEngines.h"
+#include "ui/Form1.h"
+#include "ui/recording/FileCounter.h"
+
+namespace quillon {
+namespace {
+
+class Form1Test : public ::testing::Test {
+protected:
+    Form1Test()
+    {
+        auto owned = std::make_unique<test::LoggingEngines>();
+        engines = owned.get();
+        std::ofstream((folder + "/nu.ini").toStdString()) << "41\r\n";
+        form = std::make_unique<Form1>(std::move(owned), folder);
+    }
+
+    template <typename W>
+    W* child(const char* name)
+    {
+        auto* w = form->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    void chooseDevice(int index)
+    {
+        child<QComboBox>("cboDev")->setCurrentIndex(index);
+        form->cboDev_Click();
+    }
+
+    test::TempDir dir;
+    QString folder = QString::fromStdString(dir.path().string());
+    test::RecordingMessageBoxes boxes;
+    test::LoggingEngines* engines = nullptr;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(Form1Test, LayoutHasEveryControlWithItsCaption)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("QuillonV3.91"));
+    EXPECT_EQ(form->size(), QSize(359, 375));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(form->windowIcon().isNull());
+
+    const std::pair<const char*, const char*> frames[] = {
+        {"frmInp", "输入"}, {"frmOut", "输出"}, {"frmEffects", "特效/滤镜"}, {"Frame1", "操作"}, {"Frame2", "效果"}};
+    for (const auto& [name, title] : frames) {
+        EXPECT_EQ(child<QGroupBox>(name)->title(), QString::fromUtf8(title));
+    }
+    const std::pair<const char*, const char*> labels[] = {
+        {"lblDev", "设备:"},       {"lblLine", "线路:"},       {"lblVol", "声音:"},     {"lblVolPer", "100%"},
+        {"lblWAVFmt", "WAV格式:"}, {"lblSamplerate", "取样:"}, {"lblVUchL", "左声道:"}, {"lblVUchR", "右声道:"}};
+    for (const auto& [name, text] : labels) {
+        EXPECT_EQ(child<QLabel>(name)->text(), QString::fromUtf8(text));
+    }
+    const std::pair<const char*, const char*> buttons[] = {
+        {"cmdBrowse", "..."}, {"cmdSelFmt", "..."},  {"Command3", "打开文件夹"}, {"cmdDo", "开始录音"},
+        {"CmdST", "试听"},    {"cmdFXOpts", "设置"}, {"Command1", "关于"},       {"Command4", "最小化至系统托盘"}};
+    for (const auto& [name, text] : buttons) {
+        EXPECT_EQ(child<QPushButton>(name)->text(), QString::fromUtf8(text));
+    }
+    const char* fx[] = {"回声", "周相移动", "放大器", "均衡器"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(child<QCheckBox>(QStringLiteral("chkFX%1").arg(i).toLatin1().constData())->text(),
+                  QString::fromUtf8(fx[i]));
+    }
+    EXPECT_EQ(child<QCheckBox>("chkStereo")->text(), QStringLiteral("立体声"));
+    auto* rates = child<QComboBox>("cboSamplerate");
+    ASSERT_EQ(rates->count(), 4);
+    EXPECT_EQ(rates->itemText(3), QStringLiteral("8000"));
+    auto* slider = child<QSlider>("sldVol");
+    EXPECT_EQ(slider->maximum(), 65535);
+    EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 0 字节"));
+    EXPECT_EQ(form->StatusText(2), QStringLiteral("长度: 0:00"));
+    for (const char* name : {"picAmpl", "picFreq", "picVUL", "picVUR"}) {
+        EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    }
+    // Every control lies inside the window, nothing clipped at the edges.
+    for (const QWidget* w : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_TRUE(form->rect().contains(w->geometry())) << w->objectName().toStdString();
+    }
+}
+
+TEST_F(Form1Test, LoadSetsDefaultsListsDevicesAndPreparesTheNumberedFile)
+{
+    form->Form_Load();
+    EXPECT_TRUE(form->blnLoaded());
+    EXPECT_EQ(child<QComboBox>("cboSamplerate")->currentText(), QStringLiteral("44100"));
+    EXPECT_TRUE(child<QCheckBox>("chkStereo")->isChecked());
+    auto* devices = child<QComboBox>("cboDev");
+    EXPECT_EQ(devices->count(), 2);
+    EXPECT_EQ(devices->currentIndex(), -1);
+    EXPECT_EQ(child<QLineEdit>("txtWAVFmt")->text(), QStringLiteral("PCM - 44.1 kHz 16 Bit Stereo"));
+    EXPECT_TRUE(engines->log.has("samplerate 44100"));
+    EXPECT_TRUE(engines->log.has("Channels 2"));
+    EXPECT_EQ(child<QLineEdit>("txtFile")->text(), AutoFileName(folder, 41));
+    EXPECT_TRUE(QFileInfo::exists(AutoFileName(folder, 41)));
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(Form1Test, RecordButtonComplainsAboutTheFileBeforeTheDevice)
+{
+    form->Form_Load();
+    child<QLineEdit>("txtFile")->clear();
+    QTest::mouseClick(child<QPushButton>("cmdDo"), Qt::LeftButton);
+    ASSERT_EQ(boxes.messages.size(), 1U);
+    EXPECT_EQ(boxes.messages[0].text, "没有指定输出文件!");
+
+    boxes.messages.clear();
+    child<QLineEdit>("txtFile")->setText(AutoFileName(folder, 41));
+    form->cmdDo_Click();
+    ASSERT_EQ(boxes.messages.size(), 1U);
+    EXPECT_EQ(boxes.messages[0].text, "没有选择硬件设备!");
+    EXPECT_FALSE(engines->log.has("StartRecord 44100 2"));
+}
+
+TEST_F(Form1Test, DeviceChoiceListsLinesAndShowsTheVolume)
+{
+    form->Form_Load();
+    chooseDevice(0);
+    auto* lines = child<QComboBox>("cboRecLine");
+    ASSERT_EQ(lines->count(), 2);
+    EXPECT_EQ(lines->currentIndex(), 1);  // the engine's selected line
+    EXPECT_EQ(child<QSlider>("sldVol")->value(), 32768);
+    EXPECT_EQ(child<QLabel>("lblVolPer")->text(), QStringLiteral("50%"));
+    EXPECT_TRUE(engines->log.has("MixerLineVolume 32768"));  // written back
+    EXPECT_TRUE(boxes.messages.empty());
+
+    child<QSlider>("sldVol")->setValue(65535);
+    EXPECT_EQ(child<QLabel>("lblVolPer")->text(), QStringLiteral("100%"));
+    EXPECT_EQ(engines->captureFake.volume, 65535);
+}
+
+TEST_F(Form1Test, DeviceAndLineFailuresShowTheirMessages)
+{
+    form->Form_Load();
+    engines->captureFake.deviceWithoutMixer = 1;
+    chooseDevice(1);
+    ASSERT_EQ(boxes.messages.size(), 1U);
+    EXPECT_EQ(boxes.messages[0].title, "Quillon");
+    EXPECT_EQ(boxes.messages[0].text, "没有找到设备！");
+    EXPECT_EQ(child<QComboBox>("cboRecLine")->count(), 0);
+
+    boxes.messages.clear();
+    engines->captureFake.lineSelectable = false;
+    chooseDevice(0);
+    ASSERT_EQ(boxes.messages.size(), 1U);
+    EXPECT_EQ(boxes.messages[0].text, "Couldn't select mixer line!");
+    EXPECT_EQ(child<QLabel>("lblVolPer")->text(), QStringLiteral("50%"));  // still shown
+}
+
+TEST_F(Form1Test, RateBoxTakesAtMostFiveDigitsAndBackspace)
+{
+    EXPECT_TRUE(RateKeyAccepted(QLatin1Char('7'), 4));
+    EXPECT_FALSE(RateKeyAccepted(QLatin1Char('7'), 5));
+    EXPECT_TRUE(RateKeyAccepted(QLatin1Char('7'), 6));  // only exactly five is refused
+    EXPECT_TRUE(RateKeyAccepted(QChar(8), 5));
+    EXPECT_FALSE(RateKeyAccepted(QLatin1Char('a'), 0));
+    EXPECT_FALSE(RateKeyAccepted(QChar(0x16), 0));  // Ctrl+V
+
+    form->Form_Load();
+    auto* edit = child<QComboBox>("cboSamplerate")->lineEdit();
+    // The whole text counts, also when it is selected: "44100" takes no digit.
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_8);
+    EXPECT_EQ(edit->text(), QStringLiteral("44100"));
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("8k0000"));
+    EXPECT_EQ(edit->text(), QStringLiteral("80000"));
+    QTest::keyClick(edit, Qt::Key_9);
+    EXPECT_EQ(edit->text(), QStringLiteral("80000"));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), QStringLiteral("8000"));
+}
+
+TEST_F(Form1Test, EffectBoxesSetAndClearTheirBits)
+{
+    form->Form_Load();
+    engines->effectsFake.bits = 16;  // a bit no box owns stays
+    child<QCheckBox>("chkFX3")->click();
+    child<QCheckBox>("chkFX0")->click();
+    EXPECT_EQ(engines->effectsFake.bits, 16 | 9);
+    child<QCheckBox>("chkFX0")->click();
+    EXPECT_EQ(engines->effectsFake.bits, 16 | 8);
+}
+
+TEST_F(Form1Test, RateAndStereoClicksOfferTheFormatChooserOnlyAfterLoad)
+{
+    int offered = 0;
+    form->SelectFormatWith([&](std::int32_t rate, std::int16_t channels, QWidget* owner) {
+        ++offered;
+        EXPECT_EQ(rate, 22050);
+        EXPECT_EQ(channels, 1);
+        EXPECT_EQ(owner, form.get());
+    });
+    form->cboSamplerate_Click();
+    EXPECT_EQ(offered, 0);
+    form->Form_Load();
+    EXPECT_EQ(offered, 0);
+    child<QComboBox>("cboSamplerate")->setCurrentIndex(1);
+    child<QCheckBox>("chkStereo")->setChecked(false);
+    form->cboSamplerate_Click();
+    form->chkStereo_Click();
+    EXPECT_EQ(offered, 2);
+    EXPECT_TRUE(engines->log.has("samplerate 22050"));
+    EXPECT_TRUE(engines->log.has("Channels 1"));
+}
+
+TEST_F(Form1Test, TickShowsIdleTextsAndRecordingFigures)
+{
+    form->Form_Load();
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 0 Bytes"));
+    EXPECT_EQ(form->StatusText(2), QStringLiteral("时间: 0:00"));
+    EXPECT_TRUE(child<QPushButton>("CmdST")->isEnabled());
+
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    EXPECT_EQ(child<QPushButton>("cmdDo")->text(), QStringLiteral("停止录音"));
+    EXPECT_FALSE(child<QGroupBox>("frmInp")->isEnabled());
+    EXPECT_FALSE(child<QGroupBox>("frmOut")->isEnabled());
+    EXPECT_TRUE(child<QGroupBox>("frmEffects")->isEnabled());
+    // The fake encoder writes nothing to disk: give the file a size of its own.
+    std::ofstream(AutoFileName(folder, 41).toStdString()) << std::string(2048, 'x');
+    std::vector<std::int16_t> slot(5120, 100);
+    for (int i = 0; i < 18; ++i) {
+        engines->captureFake.gotData(slot, 10240);  // 18 x 58 ms
+    }
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 2 KB"));
+    EXPECT_EQ(form->StatusText(2), QStringLiteral("时间: 0:01"));
+    EXPECT_FALSE(child<QPushButton>("CmdST")->isEnabled());
+
+    // A file that disappears keeps the last size up and the tick goes on.
+    QFile::remove(AutoFileName(folder, 41));
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 2 KB"));
+
+    form->cmdDo_Click();
+    EXPECT_FALSE(child<QPushButton>("CmdST")->isEnabled());  // until the next tick
+    form->tmrVis_Timer();
+    EXPECT_TRUE(child<QPushButton>("CmdST")->isEnabled());
+    EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 0 Bytes"));
+    EXPECT_EQ(child<QLineEdit>("txtFile")->text(), AutoFileName(folder, 42));
+    EXPECT_TRUE(child<QGroupBox>("frmInp")->isEnabled());
+}
+
+TEST_F(Form1Test, ClosingWhileRecordingStopsThroughTheRecordButton)
+{
+    form->Form_Load();
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    form->close();
+    EXPECT_FALSE(engines->captureFake.recording);
+    const auto& calls = engines->log.calls;
+    ASSERT_GE(calls.size(), 3U);
+    EXPECT_EQ(calls[calls.size() - 3], "StopRecord");
+    EXPECT_EQ(calls[calls.size() - 2], "EncoderClose");
+    EXPECT_EQ(calls.back(), "Release");
+    EXPECT_EQ(intFileCounter(), 42);
+    EXPECT_TRUE(QFileInfo::exists(AutoFileName(folder, 42)));
+}
+
+}  // namespace
+}  // namespace quillon

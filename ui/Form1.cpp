@@ -1,0 +1,433 @@
+#include "ui/Form1.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "common/MessageBoxes.h"
+#include "ui/LiveDisplay.h"
+#include "ui/PictureBox.h"
+#include "ui/recording/DisplayFormat.h"
+#include "ui/recording/FileCounter.h"
+
+namespace quillon {
+namespace {
+
+const QString kStop = QStringLiteral("停止录音");
+const QString kStart = QStringLiteral("开始录音");
+
+// 15 twips make one pixel.
+constexpr int kWidth = 5385 / 15;
+constexpr int kHeight = 5625 / 15;
+
+void appNotice(const char* text)
+{
+    messageBoxes().show("Quillon", text, MessageIcon::Warning);
+}
+
+template <typename W>
+W* place(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h)
+{
+    auto* l = place<QLabel>(parent, name, x, y, w, h);
+    l->setText(text);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h)
+{
+    auto* b = place<QPushButton>(parent, name, x, y, w, h);
+    b->setText(text);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name, const QString& title, int x, int y, int w, int h)
+{
+    auto* g = place<QGroupBox>(parent, name, x, y, w, h);
+    g->setTitle(title);
+    return g;
+}
+
+// A microphone on a red disc: the program's icon, drawn rather than shipped.
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double s = size / 32.0;
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(200, 30, 40));
+        p.drawEllipse(QRectF(1 * s, 1 * s, 30 * s, 30 * s));
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(QRectF(12 * s, 6 * s, 8 * s, 13 * s), 4 * s, 4 * s);
+        p.setPen(QPen(Qt::white, 2 * s));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(9 * s, 10 * s, 14 * s, 12 * s), 180 * 16, 180 * 16);
+        p.drawLine(QPointF(16 * s, 22 * s), QPointF(16 * s, 26 * s));
+        p.drawLine(QPointF(12 * s, 26 * s), QPointF(20 * s, 26 * s));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+}  // namespace
+
+bool RateKeyAccepted(QChar key, int textLength)
+{
+    if (key.unicode() == 8) {
+        return true;
+    }
+    return key >= QLatin1Char('0') && key <= QLatin1Char('9') && textLength != 5;
+}
+
+Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      engines_(std::move(engines))
+{
+    control_ = std::make_unique<RecordingControl>(engines_->capture(), engines_->encoder(), engines_->effects(),
+                                                  std::move(programFolder), static_cast<RecordingView&>(*this));
+    engines_->capture().OnGotData(
+        [this](std::span<const std::int16_t> samples, std::int32_t length) { control_->GotData(samples, length); });
+    buildLayout();
+    display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
+
+    // The display runs for the window's whole life, also while it is hidden.
+    tmrVis = new QTimer(this);
+    tmrVis->setObjectName(QStringLiteral("tmrVis"));
+    tmrVis->setInterval(25);
+    connect(tmrVis, &QTimer::timeout, this, &Form1::tmrVis_Timer);
+    tmrVis->start();
+}
+
+Form1::~Form1()
+{
+    Form_Unload();
+}
+
+void Form1::buildLayout()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("QuillonV3.91"));
+    setWindowIcon(programIcon());
+    setFixedSize(kWidth, kHeight);
+    QFont face(QStringLiteral("Tahoma"));
+    face.setPointSize(9);
+    setFont(face);
+
+    frmInp = frame(this, "frmInp", QStringLiteral("输入"), 4, 2, 174, 112);
+    lblDev = label(frmInp, "lblDev", QStringLiteral("设备:"), 6, 20, 34, 22);
+    cboDev = place<QComboBox>(frmInp, "cboDev", 42, 20, 126, 22);
+    lblLine = label(frmInp, "lblLine", QStringLiteral("线路:"), 6, 50, 34, 22);
+    cboRecLine = place<QComboBox>(frmInp, "cboRecLine", 42, 50, 126, 22);
+    lblVol = label(frmInp, "lblVol", QStringLiteral("声音:"), 6, 80, 34, 22);
+    sldVol = place<QSlider>(frmInp, "sldVol", 42, 80, 88, 22);
+    sldVol->setOrientation(Qt::Horizontal);
+    sldVol->setRange(0, 65535);
+    sldVol->setSingleStep(1);
+    sldVol->setPageStep(0);
+    sldVol->setTickPosition(QSlider::NoTicks);
+    lblVolPer = label(frmInp, "lblVolPer", QStringLiteral("100%"), 132, 80, 38, 22);
+
+    frmOut = frame(this, "frmOut", QStringLiteral("输出"), 182, 2, 173, 112);
+    txtFile = place<QLineEdit>(frmOut, "txtFile", 6, 18, 130, 21);
+    cmdBrowse = button(frmOut, "cmdBrowse", QStringLiteral("..."), 139, 18, 28, 21);
+    lblWAVFmt = label(frmOut, "lblWAVFmt", QStringLiteral("WAV格式:"), 6, 42, 56, 21);
+    txtWAVFmt = place<QLineEdit>(frmOut, "txtWAVFmt", 6, 63, 130, 21);
+    txtWAVFmt->setReadOnly(true);
+    cmdSelFmt = button(frmOut, "cmdSelFmt", QStringLiteral("..."), 139, 63, 28, 21);
+    lblSamplerate = label(frmOut, "lblSamplerate", QStringLiteral("取样:"), 6, 87, 32, 21);
+    cboSamplerate = place<QComboBox>(frmOut, "cboSamplerate", 38, 87, 68, 21);
+    cboSamplerate->setEditable(true);
+    cboSamplerate->setInsertPolicy(QComboBox::NoInsert);
+    cboSamplerate->addItems(
+        {QStringLiteral("44100"), QStringLiteral("22050"), QStringLiteral("11025"), QStringLiteral("8000")});
+    cboSamplerate->lineEdit()->installEventFilter(this);
+    chkStereo = place<QCheckBox>(frmOut, "chkStereo", 110, 87, 60, 21);
+    chkStereo->setText(QStringLiteral("立体声"));
+    Command3 = button(frmOut, "Command3", QStringLiteral("打开文件夹"), 66, 40, 101, 21);
+
+    frmEffects = frame(this, "frmEffects", QStringLiteral("特效/滤镜"), 4, 116, 174, 90);
+    const std::array<QString, 4> fxNames = {QStringLiteral("回声"), QStringLiteral("周相移动"),
+                                            QStringLiteral("放大器"), QStringLiteral("均衡器")};
+    for (int i = 0; i < 4; ++i) {
+        auto* box = place<QCheckBox>(frmEffects, "chkFX", 8 + (i % 2) * 82, 24 + (i / 2) * 30, 80, 22);
+        box->setObjectName(QStringLiteral("chkFX%1").arg(i));
+        box->setText(fxNames[static_cast<std::size_t>(i)]);
+        connect(box, &QCheckBox::clicked, this, [this, i] { chkFX_Click(i); });
+        chkFX[static_cast<std::size_t>(i)] = box;
+    }
+
+    Frame1 = frame(this, "Frame1", QStringLiteral("操作"), 182, 116, 173, 90);
+    cmdDo = button(Frame1, "cmdDo", kStart, 6, 18, 80, 22);
+    CmdST = button(Frame1, "CmdST", QStringLiteral("试听"), 89, 18, 78, 22);
+    cmdFXOpts = button(Frame1, "cmdFXOpts", QStringLiteral("设置"), 6, 42, 80, 22);
+    Command1 = button(Frame1, "Command1", QStringLiteral("关于"), 89, 42, 78, 22);
+    Command4 = button(Frame1, "Command4", QStringLiteral("最小化至系统托盘"), 6, 66, 161, 21);
+
+    Frame2 = frame(this, "Frame2", QStringLiteral("效果"), 4, 208, 351, 122);
+    picAmpl = place<PictureBox>(Frame2, "picAmpl", 8, 20, 236, 60);
+    picFreq = place<PictureBox>(Frame2, "picFreq", 248, 20, 96, 60);
+    lblVUchL = label(Frame2, "lblVUchL", QStringLiteral("左声道:"), 8, 84, 48, 16);
+    picVUL = place<PictureBox>(Frame2, "picVUL", 58, 87, 286, 10);
+    lblVUchR = label(Frame2, "lblVUchR", QStringLiteral("右声道:"), 8, 102, 48, 16);
+    picVUR = place<PictureBox>(Frame2, "picVUR", 58, 105, 286, 10);
+
+    Label1 = label(this, "Label1", QStringLiteral("如需自动录音等定制功能, 欢迎与作者联系。"), 6, 332, 347, 18);
+
+    sbar = place<QStatusBar>(this, "sbar", 0, kHeight - 22, kWidth, 22);
+    sbar->setSizeGripEnabled(false);
+    const std::array<QString, 2> initial = {QStringLiteral("文件大小: 0 字节"), QStringLiteral("长度: 0:00")};
+    for (std::size_t i = 0; i < 2; ++i) {
+        sbarPanels[i] = new QLabel(initial[i], sbar);
+        sbarPanels[i]->setObjectName(QStringLiteral("sbarPanel%1").arg(i + 1));
+        sbar->addWidget(sbarPanels[i], 1);
+    }
+
+    connect(cmdDo, &QPushButton::clicked, this, &Form1::cmdDo_Click);
+    connect(cboDev, &QComboBox::activated, this, &Form1::cboDev_Click);
+    connect(cboRecLine, &QComboBox::activated, this, &Form1::cboRecLine_Click);
+    connect(sldVol, &QSlider::valueChanged, this, &Form1::sldVol_Change);
+    connect(cboSamplerate, &QComboBox::activated, this, &Form1::cboSamplerate_Click);
+    connect(chkStereo, &QCheckBox::clicked, this, &Form1::chkStereo_Click);
+    connect(cmdSelFmt, &QPushButton::clicked, this, &Form1::cmdSelFmt_Click);
+}
+
+void Form1::Form_Load()
+{
+    cboSamplerate->setCurrentText(QStringLiteral("44100"));
+    chkStereo->setChecked(true);
+    blnLoaded_ = true;
+    ShowOutputFormat();
+    FillDeviceList();
+    engines_->effects().samplerate(cboSamplerate->currentText().toInt());
+    engines_->effects().Channels(static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1));
+
+    // Centred on the screen the first time it is shown.
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    show();
+
+    txtFile->setText(control_->PrepareStartupFile());
+    emit loaded();
+}
+
+void Form1::Form_Unload()
+{
+    if (unloaded_) {
+        return;
+    }
+    unloaded_ = true;
+    if (engines_->capture().IsRecording()) {
+        cmdDo_Click();
+    }
+    tmrVis->stop();
+    emit unloading();
+    engines_->Release();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+RecordInputs Form1::inputs() const
+{
+    RecordInputs in;
+    in.file = txtFile->text();
+    in.rateText = cboSamplerate->currentText();
+    in.stereo = chkStereo->isChecked();
+    in.deviceSelected = cboDev->currentIndex() >= 0;
+    return in;
+}
+
+void Form1::cmdDo_Click()
+{
+    if (unloaded_ && !engines_->capture().IsRecording()) {
+        return;
+    }
+    control_->cmdDo_Click(inputs());
+}
+
+void Form1::RecordingStarted()
+{
+    cmdDo->setText(kStop);
+    SetFramesEnabled(false);
+}
+
+void Form1::RecordingStopped(const QString& nextFile)
+{
+    cmdDo->setText(kStart);
+    txtFile->setText(nextFile);
+    SetFramesEnabled(true);
+}
+
+void Form1::SetFramesEnabled(bool enabled)
+{
+    frmOut->setEnabled(enabled);
+    frmInp->setEnabled(enabled);
+}
+
+void Form1::FillDeviceList()
+{
+    cboDev->clear();
+    CapturePort& capture = engines_->capture();
+    for (std::int32_t i = 0; i < capture.DeviceCount(); ++i) {
+        cboDev->addItem(QString::fromStdString(capture.DeviceName(i)));
+    }
+    cboDev->setCurrentIndex(-1);
+}
+
+void Form1::FillLineList()
+{
+    cboRecLine->clear();
+    CapturePort& capture = engines_->capture();
+    for (std::int32_t i = 0; i < capture.MixerLineCount(); ++i) {
+        cboRecLine->addItem(QString::fromStdString(capture.MixerLineName(i)));
+    }
+    cboRecLine->setCurrentIndex(capture.SelectedMixerLine());
+    cboRecLine_Click();
+}
+
+void Form1::cboDev_Click()
+{
+    cboRecLine->clear();
+    if (!engines_->capture().SelectDevice(cboDev->currentIndex())) {
+        appNotice("没有找到设备！");
+        return;
+    }
+    FillLineList();
+}
+
+void Form1::cboRecLine_Click()
+{
+    CapturePort& capture = engines_->capture();
+    if (!capture.SelectMixerLine(cboRecLine->currentIndex())) {
+        appNotice("Couldn't select mixer line!");
+    }
+    {
+        const QSignalBlocker quiet(sldVol);
+        sldVol->setValue(capture.MixerLineVolume());
+    }
+    sldVol_Change();
+}
+
+void Form1::sldVol_Change()
+{
+    const int value = sldVol->value();
+    engines_->capture().MixerLineVolume(value);
+    const auto percent = static_cast<qint64>(value) * 100 / sldVol->maximum();
+    lblVolPer->setText(QString::number(percent) + QLatin1Char('%'));
+}
+
+void Form1::cboSamplerate_Click()
+{
+    if (!blnLoaded_) {
+        return;
+    }
+    cmdSelFmt_Click();
+    engines_->effects().samplerate(cboSamplerate->currentText().toInt());
+}
+
+void Form1::chkStereo_Click()
+{
+    if (!blnLoaded_) {
+        return;
+    }
+    cmdSelFmt_Click();
+    engines_->effects().Channels(static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1));
+}
+
+void Form1::cmdSelFmt_Click()
+{
+    if (formatChooser_) {
+        formatChooser_(cboSamplerate->currentText().toInt(), static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1),
+                       this);
+    }
+    ShowOutputFormat();
+}
+
+void Form1::ShowOutputFormat()
+{
+    EncoderPort& encoder = engines_->encoder();
+    txtWAVFmt->setText(QString::fromStdString(encoder.FormatTag()) + QStringLiteral(" - ") +
+                       QString::fromStdString(encoder.FormatID()));
+}
+
+void Form1::chkFX_Click(int index)
+{
+    EffectsPort& effects = engines_->effects();
+    const std::int32_t bit = 1 << index;
+    if (chkFX[static_cast<std::size_t>(index)]->isChecked()) {
+        effects.EffectsUsed(effects.EffectsUsed() | bit);
+    } else {
+        effects.EffectsUsed(effects.EffectsUsed() & ~bit);
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cboSamplerate->lineEdit() && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Only keys that type a character are filtered; arrows and Delete pass.
+        const QString text = key->text();
+        if (key->key() == Qt::Key_Backspace) {
+            return false;
+        }
+        if (!text.isEmpty() && !RateKeyAccepted(text.at(0), static_cast<int>(cboSamplerate->currentText().size()))) {
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString Form1::StatusText(int panel) const
+{
+    return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
+}
+
+void Form1::tmrVis_Timer()
+{
+    if (!unloaded_ && engines_->capture().IsRecording()) {
+        display_->Draw(control_->intSamples(), chkStereo->isChecked());
+        // The file may vanish or become unreadable while it is written; then
+        // the last size we saw stays up.
+        const QFileInfo info(txtFile->text());
+        if (info.exists()) {
+            lastFileSize_ = info.size();
+        }
+        sbarPanels[0]->setText(QStringLiteral("文件大小: ") + FormatSize(static_cast<double>(lastFileSize_)));
+        sbarPanels[1]->setText(QStringLiteral("时间: ") + FormatTime(control_->lngElapsedMs()));
+    } else {
+        lastFileSize_ = 0;
+        sbarPanels[0]->setText(QStringLiteral("文件大小: 0 Bytes"));
+        sbarPanels[1]->setText(QStringLiteral("时间: 0:00"));
+    }
+    CmdST->setEnabled(cmdDo->text() != kStop);
+}
+
+}  // namespace quillon

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include <QWidget>
+
+#include "ui/recording/Engines.h"
+#include "ui/recording/RecordingControl.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+
+namespace quillon {
+
+class PictureBox;
+class LiveDisplay;
+
+// The rate box lets through Backspace, and a digit while the text is shorter
+// or longer than five characters.
+bool RateKeyAccepted(QChar key, int textLength);
+
+// The main window: recording control, device and line choice, effect switches,
+// the live display.
+class Form1 final : public QWidget, private RecordingView {
+    Q_OBJECT
+public:
+    Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Load: fills the controls, shows the window, prepares the numbered file.
+    void Form_Load();
+    // Unload: stops a running recording and releases the engines. Runs once.
+    void Form_Unload();
+
+    // Handlers, public so that other windows and tests can run them.
+    void cmdDo_Click();
+    void cboDev_Click();
+    void cboRecLine_Click();
+    void sldVol_Change();
+    void cboSamplerate_Click();
+    void chkStereo_Click();
+    void cmdSelFmt_Click();
+    void chkFX_Click(int index);
+    void tmrVis_Timer();
+
+    void FillDeviceList();
+    void FillLineList();
+    void ShowOutputFormat();
+    void SetFramesEnabled(bool enabled);
+
+    // The format chooser, installed by whoever provides it; called with the
+    // rate, the channel count and this window as owner.
+    using FormatChooser = std::function<void(std::int32_t, std::int16_t, QWidget*)>;
+    void SelectFormatWith(FormatChooser chooser) { formatChooser_ = std::move(chooser); }
+
+    [[nodiscard]] RecordingControl& recording() { return *control_; }
+    [[nodiscard]] Engines& engines() { return *engines_; }
+    [[nodiscard]] bool blnLoaded() const { return blnLoaded_; }
+    [[nodiscard]] QString StatusText(int panel) const;
+
+signals:
+    // After load step 11 (tray icon and hooks go here) and before unload releases.
+    void loaded();
+    void unloading();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void RecordingStarted() override;
+    void RecordingStopped(const QString& nextFile) override;
+    void buildLayout();
+    [[nodiscard]] RecordInputs inputs() const;
+
+    std::unique_ptr<Engines> engines_;
+    std::unique_ptr<RecordingControl> control_;
+    std::unique_ptr<LiveDisplay> display_;
+    FormatChooser formatChooser_;
+    bool blnLoaded_ = false;
+    bool unloaded_ = false;
+    qint64 lastFileSize_ = 0;
+
+    QGroupBox* frmInp = nullptr;
+    QLabel* lblDev = nullptr;
+    QComboBox* cboDev = nullptr;
+    QLabel* lblLine = nullptr;
+    QComboBox* cboRecLine = nullptr;
+    QLabel* lblVol = nullptr;
+    QSlider* sldVol = nullptr;
+    QLabel* lblVolPer = nullptr;
+
+    QGroupBox* frmOut = nullptr;
+    QLineEdit* txtFile = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QLabel* lblWAVFmt = nullptr;
+    QLineEdit* txtWAVFmt = nullptr;
+    QPushButton* cmdSelFmt = nullptr;
+    QLabel* lblSamplerate = nullptr;
+    QComboBox* cboSamplerate = nullptr;
+    QCheckBox* chkStereo = nullptr;
+    QPushButton* Command3 = nullptr;
+
+    QGroupBox* frmEffects = nullptr;
+    std::array<QCheckBox*, 4> chkFX{};
+
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* cmdDo = nullptr;
+    QPushButton* CmdST = nullptr;
+    QPushButton* cmdFXOpts = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command4 = nullptr;
+
+    QGroupBox* Frame2 = nullptr;
+    PictureBox* picAmpl = nullptr;
+    PictureBox* picFreq = nullptr;
+    PictureBox* picVUL = nullptr;
+    PictureBox* picVUR = nullptr;
+    QLabel* lblVUchL = nullptr;
+    QLabel* lblVUchR = nullptr;
+
+    QStatusBar* sbar = nullptr;
+    std::array<QLabel*, 2> sbarPanels{};
+    QLabel* Label1 = nullptr;
+    QTimer* tmrVis = nullptr;
+};
+
+}  // namespace quillon

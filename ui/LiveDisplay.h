@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace quillon {
+
+class PictureBox;
+
+// The recording branch of the display tick: oscilloscope, spectrum and the two
+// level meters, drawn from the latest processed capture buffer.
+class LiveDisplay {
+public:
+    LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& picVUL, PictureBox& picVUR);
+    ~LiveDisplay();
+    LiveDisplay(const LiveDisplay&) = delete;
+    LiveDisplay& operator=(const LiveDisplay&) = delete;
+
+    void Draw(std::span<const std::int16_t> intSamples, bool stereo);
+
+    // Peaks of the last Draw, 1 for silence.
+    [[nodiscard]] std::int32_t LeftPeak() const { return leftPeak_; }
+    [[nodiscard]] std::int32_t RightPeak() const { return rightPeak_; }
+
+private:
+    PictureBox& picAmpl_;
+    PictureBox& picFreq_;
+    PictureBox& picVUL_;
+    PictureBox& picVUR_;
+    std::int32_t leftPeak_ = 1;
+    std::int32_t rightPeak_ = 1;
+};
+
+}  // namespace quillon

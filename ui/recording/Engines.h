@@ -1,0 +1,20 @@
+#pragma once
+
+#include "ui/recording/RecordingControl.h"
+
+namespace quillon {
+
+// The capture engine, encoder and effects chain the main window owns from its
+// load to its unload.
+class Engines {
+public:
+    virtual ~Engines() = default;
+    virtual CapturePort& capture() = 0;
+    virtual EncoderPort& encoder() = 0;
+    virtual EffectsPort& effects() = 0;
+    // Unload: the capture engine first, then the encoder; their own clean-up
+    // closes any open device and file. Nothing may use them afterwards.
+    virtual void Release() = 0;
+};
+
+}  // namespace quillon

@@ -1,0 +1,168 @@
+#include "ui/recording/RecordingControl.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/MessageBoxes.h"
+#include "encoder/WavRepair.h"
+#include "ui/recording/FileCounter.h"
+
+namespace quillon {
+
+std::optional<std::int32_t> ParseSampleRate(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > 6) {
+        return std::nullopt;
+    }
+    std::int32_t rate = 0;
+    for (const QChar c : trimmed) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return std::nullopt;
+        }
+        rate = rate * 10 + (c.unicode() - u'0');
+    }
+    if (rate < 1 || rate > 96000) {
+        return std::nullopt;
+    }
+    return rate;
+}
+
+RecordingControl::RecordingControl(CapturePort& recorder, EncoderPort& encoder, EffectsPort& effects,
+                                   QString programFolder, RecordingView& view)
+    : recorder_(recorder), encoder_(encoder), effects_(effects), programFolder_(std::move(programFolder)), view_(view)
+{
+}
+
+void RecordingControl::notice(const char* text)
+{
+    messageBoxes().show("提示", text, MessageIcon::Warning);
+}
+
+void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
+{
+    if (recorder_.IsRecording()) {
+        StopSequence();
+    } else {
+        StartSequence(inputs);
+    }
+}
+
+void RecordingControl::StartSequence(const RecordInputs& inputs)
+{
+    if (inputs.file.isEmpty()) {
+        notice("没有指定输出文件!");
+        return;
+    }
+    if (!inputs.deviceSelected) {
+        notice("没有选择硬件设备!");
+        return;
+    }
+    // The rate box takes any five digits, but the effects chain and the encoder
+    // only work from 1 to 96000: refuse before anything is opened.
+    const auto rate = ParseSampleRate(inputs.rateText);
+    if (!rate) {
+        notice("取样频率无效, 请输入 1 到 96000 之间的整数!");
+        return;
+    }
+    const auto channels = static_cast<std::int16_t>(inputs.stereo ? 2 : 1);
+    lngBytesPerSec_ = *rate * (inputs.stereo ? 4 : 2);
+
+    if (encoder_.Encoder_EncoderInit(*rate, channels, inputs.file.toStdString()) != 0) {
+        notice("无法初始化编码器!");
+        return;
+    }
+    effects_.samplerate(*rate);
+    effects_.Channels(channels);
+    if (!recorder_.StartRecord(*rate, channels)) {
+        notice("不能启动录音功能!");
+        return;
+    }
+    recordingFile_ = inputs.file;
+    lngElapsedMs_ = 0;
+    writeFailed_ = false;
+    lostBytes_ = 0;
+    view_.RecordingStarted();
+    SaveCounter(programFolder_, intFileCounter());
+}
+
+void RecordingControl::StopSequence()
+{
+    if (!recorder_.StopRecord()) {
+        notice("此时无法停止录音!");
+    }
+    encoder_.Encoder_EncoderClose();
+    lngElapsedMs_ = 0;
+    lngBytesPerSec_ = 0;
+    varLastFile(recordingFile_);
+
+    // The counter wraps like the 16-bit value it is; numbers whose file holds
+    // a recording are skipped so that the next recording never replaces one.
+    const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(intFileCounter()) + 1U);
+    intFileCounter(NextFreeCounter(programFolder_, next));
+    const QString nextFile = AutoFileName(programFolder_, intFileCounter());
+    PrepareEmptyFile(nextFile);
+    view_.RecordingStopped(nextFile);
+    SaveCounter(programFolder_, intFileCounter());
+}
+
+QString RecordingControl::PrepareStartupFile()
+{
+    // Recordings cut short by a crash or power loss are mended before numbering
+    // looks at the folder, so the user hears about them at once.
+    const FolderRepairReport repaired = repairWavFolder((programFolder_ + QStringLiteral("/file")).toStdString());
+    if (!repaired.empty()) {
+        messageBoxes().show("Quillon", recoveryMessage(repaired), MessageIcon::Warning);
+    }
+    intFileCounter(LoadCounter(programFolder_));
+    const QString file = AutoFileName(programFolder_, intFileCounter());
+    PrepareEmptyFile(file);
+    return file;
+}
+
+void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int32_t lngLen)
+{
+    intSamples_.assign(intBuffer.begin(), intBuffer.end());
+    effects_.ProcessSamples(intSamples_);
+    if (!recorder_.IsRecording()) {
+        return;
+    }
+    const auto available = static_cast<std::int32_t>(intSamples_.size() * sizeof(std::int16_t));
+    const std::int32_t length = std::clamp(lngLen, 0, available);
+    if (lngBytesPerSec_ > 0) {
+        // Rounded per buffer, halves to even, as the time has always been counted.
+        lngElapsedMs_ = static_cast<std::int32_t>(
+            std::nearbyint(static_cast<double>(length) / lngBytesPerSec_ * 1000.0 + lngElapsedMs_));
+    }
+    encode(length);
+}
+
+void RecordingControl::encode(std::int32_t length)
+{
+    // The encoder takes at most one second per call; at low rates a capture
+    // buffer holds more than that, so it goes in one-second pieces.
+    std::int32_t piece = encoder_.Encoder_EncoderMetrics(1);
+    if (piece <= 0) {
+        piece = length;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(intSamples_.data());
+    for (std::int32_t offset = 0; offset < length;) {
+        const std::int32_t count = std::min(piece, length - offset);
+        std::int32_t used = 0;
+        const std::int32_t result = encoder_.Encoder_Encode(bytes + offset, count, used);
+        if (result == kEncoderWriteError) {
+            writeFailed_ = true;
+            if (recorder_.IsRecording()) {
+                StopSequence();
+            }
+            messageBoxes().show("提示", "Write error (no disk space left?)!", MessageIcon::Warning);
+            return;
+        }
+        if (result != 0) {
+            lostBytes_ += count;
+        }
+        offset += count;
+    }
+}
+
+}  // namespace quillon
