@@ -122,22 +122,21 @@ private:
     CodecFamily family_;
 };
 
-}  // namespace
-
-std::vector<std::unique_ptr<AcmDriver>> makeCodecDrivers()
+const std::vector<CodecFamily>& codecFamilies()
 {
-    std::vector<CodecFamily> families;
-    families.push_back({WAVE_FORMAT_ALAW, "CCITT A-Law", 8, commonShapes, [](Shape s) {
+    static const std::vector<CodecFamily> families = [] {
+        std::vector<CodecFamily> list;
+        list.push_back({WAVE_FORMAT_ALAW, "CCITT A-Law", 8, commonShapes, [](Shape s) {
                             return std::make_unique<G711Encoder>(G711Encoder::Law::ALaw, s.rate, s.channels);
                         }});
-    families.push_back({WAVE_FORMAT_MULAW, "CCITT u-Law", 8, commonShapes, [](Shape s) {
+        list.push_back({WAVE_FORMAT_MULAW, "CCITT u-Law", 8, commonShapes, [](Shape s) {
                             return std::make_unique<G711Encoder>(G711Encoder::Law::MuLaw, s.rate, s.channels);
                         }});
-    families.push_back({WAVE_FORMAT_IMA_ADPCM, "IMA ADPCM", 4, commonShapes,
+        list.push_back({WAVE_FORMAT_IMA_ADPCM, "IMA ADPCM", 4, commonShapes,
                         [](Shape s) { return std::make_unique<ImaAdpcmEncoder>(s.rate, s.channels); }});
-    families.push_back({WAVE_FORMAT_ADPCM, "Microsoft ADPCM", 4, commonShapes,
+        list.push_back({WAVE_FORMAT_ADPCM, "Microsoft ADPCM", 4, commonShapes,
                         [](Shape s) { return std::make_unique<MsAdpcmEncoder>(s.rate, s.channels); }});
-    families.push_back({WAVE_FORMAT_GSM610, "GSM 6.10", 0,
+        list.push_back({WAVE_FORMAT_GSM610, "GSM 6.10", 0,
                         [](const WaveFormatEx&) {
                             return std::vector<Shape>{{GsmEncoder::kRate, 1}};
                         },
@@ -147,11 +146,39 @@ std::vector<std::unique_ptr<AcmDriver>> makeCodecDrivers()
                             }
                             return std::make_unique<GsmEncoder>();
                         }});
+        return list;
+    }();
+    return families;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<AcmDriver>> makeCodecDrivers()
+{
     std::vector<std::unique_ptr<AcmDriver>> drivers;
-    for (auto& family : families) {
+    for (auto family : codecFamilies()) {
         drivers.push_back(std::make_unique<BlockCodecDriver>(std::move(family)));
     }
     return drivers;
+}
+
+std::optional<AcmFormatDetails> acmCodecFormat(std::uint16_t tag, std::uint32_t rate, std::uint16_t channels)
+{
+    if (rate < kAcmMinRate || rate > kAcmMaxRate) {
+        return std::nullopt;
+    }
+    for (const auto& family : codecFamilies()) {
+        if (family.tag != tag) {
+            continue;
+        }
+        try {
+            const Shape shape{rate, channels};
+            return AcmFormatDetails{family.tag, family.name, describe(family, shape), family.make(shape)->format()};
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace quillon::acm
