@@ -28,7 +28,7 @@ cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 # Which seed folder each target starts from.
 seeds_for() {
   case "$1" in
-  fuzz_nuini) echo "$root/fuzz/corpus/nuini" ;;
+  fuzz_counterfile) echo "$root/fuzz/corpus/nuini" ;;
   *) echo "$root/fuzz/corpus/wav" ;;
   esac
 }

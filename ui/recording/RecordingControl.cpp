@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/MessageBoxes.h"
+#include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
 
 namespace quillon {
@@ -107,6 +108,12 @@ void RecordingControl::StopSequence()
 
 QString RecordingControl::PrepareStartupFile()
 {
+    // Recordings cut short by a crash or power loss are mended before numbering
+    // looks at the folder, so the user hears about them at once.
+    const FolderRepairReport repaired = repairWavFolder((programFolder_ + QStringLiteral("/file")).toStdString());
+    if (!repaired.empty()) {
+        messageBoxes().show("Quillon", recoveryMessage(repaired), MessageIcon::Warning);
+    }
     intFileCounter(LoadCounter(programFolder_));
     const QString file = AutoFileName(programFolder_, intFileCounter());
     PrepareEmptyFile(file);

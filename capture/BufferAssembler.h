@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "capture/WaveIn.h"
+
+namespace quillon {
+
+// Turns captured bytes, arriving in chunks of any size, into filled capture
+// buffers handed back in the order they were queued. Bytes that arrive while no
+// buffer is queued wait in a bounded backlog, so a UI thread that is slow to
+// queue a buffer again loses nothing; only a full backlog drops (and counts) data.
+// Not thread-safe: the owning layer calls it under its own lock.
+class BufferAssembler {
+public:
+    using DoneFn = std::function<void(WaveHeader&)>;
+
+    // `blockAlign` keeps whole sample frames together when the backlog is full.
+    BufferAssembler(std::size_t backlogCapacity, std::size_t blockAlign, DoneFn done);
+
+    // Queues an empty buffer (its byte count is reset) and fills it from the backlog.
+    void add(WaveHeader& header);
+    // Appends captured bytes; nullptr stands for `size` bytes of silence.
+    void write(const std::byte* data, std::size_t size);
+    // Hands back the partly filled front buffer, if it holds anything.
+    void finishCurrent();
+    // Hands back every queued buffer and forgets the backlog.
+    void returnAll();
+
+    [[nodiscard]] std::size_t queued() const { return queue_.size(); }
+    [[nodiscard]] bool isQueued(const WaveHeader& header) const;
+    [[nodiscard]] std::size_t backlog() const { return backlogSize_; }
+    [[nodiscard]] std::uint64_t received() const { return received_; }
+    [[nodiscard]] std::uint64_t dropped() const { return dropped_; }
+    void addDropped(std::uint64_t bytes) { dropped_ += bytes; }
+
+private:
+    // Copies into queued buffers, completing each one that fills; returns bytes taken.
+    std::size_t fill(const std::byte* data, std::size_t size);
+    void drainBacklog();
+    void complete();
+
+    std::deque<WaveHeader*> queue_;
+    std::vector<std::byte> backlog_;  // ring
+    std::size_t backlogStart_ = 0;
+    std::size_t backlogSize_ = 0;
+    std::size_t blockAlign_;
+    std::uint64_t received_ = 0;
+    std::uint64_t dropped_ = 0;
+    DoneFn done_;
+};
+
+}  // namespace quillon

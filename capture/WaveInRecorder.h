@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "capture/CaptureBackend.h"
+#include "capture/MessageHook.h"
+#include "capture/MessageWindow.h"
+
+namespace quillon {
+
+// The capture engine: lists the wave-input devices, opens the chosen device's
+// mixer for its recording lines and volume, and records 16-bit PCM into a ring
+// of buffers, raising GotData once per filled buffer on the UI thread.
+// Everything here runs on the thread that created the recorder.
+class WaveInRecorder final : public QObject, private HookOwner {
+    Q_OBJECT
+
+public:
+    // Records through the given services (the fakes, in tests).
+    explicit WaveInRecorder(CaptureBackend backend, QObject* parent = nullptr);
+    ~WaveInRecorder() override;
+    WaveInRecorder(const WaveInRecorder&) = delete;
+    WaveInRecorder& operator=(const WaveInRecorder&) = delete;
+
+    [[nodiscard]] bool IsRecording() const { return hWaveIn_ != 0; }
+    bool StopRecord();
+    // Refused (false) while already recording.
+    bool StartRecord(std::int32_t samplerate, std::int16_t Channels);
+
+    [[nodiscard]] std::int32_t BufferCount() const { return bufferCount_; }
+    void BufferCount(std::int32_t count) { bufferCount_ = count; }
+    [[nodiscard]] std::int32_t BufferSize() const { return bufferSize_; }
+    void BufferSize(std::int32_t bytes) { bufferSize_ = bytes; }
+
+    [[nodiscard]] std::int32_t DeviceCount() const;
+    [[nodiscard]] std::string DeviceName(std::int32_t Index) const;
+    bool SelectDevice(std::int32_t Index);
+    [[nodiscard]] std::int32_t SelectedDevice() const { return selectedDevice_; }
+
+    [[nodiscard]] std::int32_t MixerLineCount() const;
+    [[nodiscard]] std::string MixerLineName(std::int32_t Index) const;
+    bool SelectMixerLine(std::int32_t Index);
+    [[nodiscard]] std::int32_t SelectedMixerLine() const;
+    [[nodiscard]] std::int32_t MixerLineType(std::int32_t Index) const;
+    [[nodiscard]] std::int32_t MixerLineVolume() const;
+    void MixerLineVolume(std::int32_t Volume);
+
+    // Captured bytes thrown away since the last StartRecord because no buffer
+    // was free to take them (the UI thread fell seconds behind).
+    [[nodiscard]] std::uint64_t DroppedBytes() const;
+
+    // Called for every MM_WIM_DATA the notification window receives; lParam is
+    // the address of the filled buffer's header. Anything else is ignored.
+    void BufferDone(std::intptr_t lParam);
+
+    // The notification window while a recording starts or runs, else 0.
+    [[nodiscard]] WindowHandle NotifyWindow() const { return hWnd_; }
+
+signals:
+    // One filled buffer: the slot's whole array (BufferSize / 2 samples) and the
+    // number of valid bytes. The listener may change the samples but must not
+    // keep the span after returning; changes to lngLen are ignored. It may call
+    // StopRecord; no GotData follows a StopRecord.
+    void GotData(std::span<std::int16_t> intBuffer, std::int32_t& lngLen);
+    // The device or the sound server went away during a recording; no more data
+    // will come. The recording stays open until StopRecord.
+    void DeviceLost();
+
+private:
+    struct WaveInBuffer {
+        WaveHeader header;
+        std::vector<std::int16_t> samples;
+    };
+    using Ring = std::vector<WaveInBuffer>;
+
+    void CreateNotifyWindow();
+    void HookNotifyWindow(WindowHandle window);
+    void UnhookNotifyWindow();
+    void ReleaseNotifyWindow();
+
+    [[nodiscard]] std::span<const HookCallback> hookCallbacks() const override { return {&callback_, 1}; }
+    void WindowCallback(bool bBefore, bool& bHandled, std::intptr_t& lReturn, WindowHandle hWnd, std::uint32_t uMsg,
+                        std::uintptr_t wParam, std::intptr_t lParam, std::int32_t& lParamUser);
+
+    // Mixer internals.
+    [[nodiscard]] bool FindWaveInDestination(std::uint32_t& destination) const;
+    bool SelectLineItem(std::int32_t item);
+    [[nodiscard]] std::int32_t GetSelectedLineItem() const;
+    [[nodiscard]] std::uint32_t FindLineControl(std::uint32_t componentType, std::uint32_t controlType,
+                                                std::uint32_t lineID) const;
+    void SetLineVolume(std::uint32_t destination, std::int32_t source, std::span<const std::uint32_t> pair);
+    [[nodiscard]] std::vector<std::uint32_t> GetLineVolume(std::uint32_t destination, std::int32_t source) const;
+    // Steps 1 to 3 shared by SelectLineItem and GetSelectedLineItem: the selector
+    // query. 1: done, nothing to do; 0: failed; 2: controls in `controls`.
+    int QueryMuxControls(std::vector<MixerControl>& controls) const;
+
+    CaptureBackend backend_;
+    std::int32_t selectedDevice_ = -1;
+    std::int32_t bufferSize_ = 10240;
+    std::int32_t bufferCount_ = 5;
+    // Shared so a GotData listener that restarts the recording cannot free the
+    // ring that BufferDone is still delivering from.
+    std::shared_ptr<Ring> ring_;
+    WindowHandle hWnd_ = 0;
+    std::unique_ptr<MessageWindow> notifyWindow_;
+    WaveInHandle hWaveIn_ = 0;
+    MixerHandle hMixer_ = 0;
+    std::uint64_t droppedAtStop_ = 0;
+    HookCallback callback_;
+    MessageHook hook_;
+};
+
+}  // namespace quillon

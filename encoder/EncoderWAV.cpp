@@ -1,0 +1,289 @@
+#include "encoder/EncoderWAV.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/QuillonError.h"
+#include "encoder/FormatChooser.h"
+
+namespace quillon {
+
+namespace {
+
+std::string CutAtNul(const std::string& text)
+{
+    return text.substr(0, text.find('\0'));
+}
+
+// The rate in kHz rounded to one decimal, halves to even, without trailing zeros. Done in
+// integers: 22050 is exactly 22.05, which binary floating point would round up.
+std::string kiloHertzText(std::int32_t samplerate)
+{
+    const std::int64_t rate = samplerate;
+    const std::int64_t magnitude = rate < 0 ? -rate : rate;
+    std::int64_t tenths = magnitude / 100;
+    const std::int64_t rest = magnitude % 100;
+    if (rest > 50 || (rest == 50 && tenths % 2 == 1)) {
+        ++tenths;
+    }
+    std::string text;
+    if (rate < 0 && tenths != 0) {
+        text.push_back('-');
+    }
+    text.append(std::to_string(tenths / 10));
+    if (tenths % 10 != 0) {
+        text.push_back('.');
+        text.append(std::to_string(tenths % 10));
+    }
+    return text;
+}
+
+}  // namespace
+
+EncoderWAV::EncoderWAV() : outputFormat_(kFormatBufferSize, 0)
+{
+    const auto pcm = MakePCMFormat(44100, 2, 16).bytes();
+    SetFormat(pcm.data(), static_cast<std::int32_t>(pcm.size()), "44.1 kHz 16 Bit Stereo", "PCM");
+}
+
+EncoderWAV::~EncoderWAV()
+{
+    Encoder_EncoderClose();
+}
+
+void EncoderWAV::WriteHeader(bool bln)
+{
+    if (file_.isOpen()) {
+        throw QuillonError(90, "Encoder already running!");
+    }
+    writeHeader_ = bln;
+}
+
+void EncoderWAV::SetPCMFormat(std::int32_t samplerate, std::int16_t Channels, const std::string& FormatID,
+                              const std::string& FormatTag)
+{
+    const auto pcm = MakePCMFormat(samplerate, Channels, 16).bytes();
+    std::string id = FormatID;
+    if (id.empty()) {
+        id = kiloHertzText(samplerate);
+        id.append(" 16 Bit ");
+        id.append(Channels == 2 ? "stereo" : "mono");
+    }
+    std::string tag = FormatTag.empty() ? std::string("PCM") : FormatTag;
+    SetFormat(pcm.data(), static_cast<std::int32_t>(pcm.size()), id, tag);
+}
+
+void EncoderWAV::SetFormat(const void* wfx_ptr, std::int32_t wfx_len, const std::string& FormatID,
+                           const std::string& FormatTag)
+{
+    if (wfx_len < 0 || (wfx_ptr == nullptr && wfx_len > 0)) {
+        return;
+    }
+    const auto length = static_cast<std::size_t>(wfx_len);
+    if (outputFormat_.size() < length) {
+        outputFormat_.resize(length);
+    }
+    if (length > 0) {
+        std::memcpy(outputFormat_.data(), wfx_ptr, length);
+    }
+    outputFormatLength_ = wfx_len;
+    formatID_ = FormatID;
+    formatTag_ = FormatTag;
+}
+
+std::int32_t EncoderWAV::SelectFormat(std::int32_t samplerate, std::int16_t Channels, void* hwndOwner,
+                                      const std::string& Title)
+{
+    const auto source = MakePCMFormat(samplerate, Channels, 16).bytes();
+    std::vector<std::uint8_t> work(kFormatBufferSize, 0);
+    std::copy(source.begin(), source.end(), work.begin());
+
+    FormatChooser* chooser = formatChooser();
+    if (chooser == nullptr) {
+        return 11;
+    }
+    const auto chosen = chooser->choose(std::span<const std::uint8_t>(work.data(), source.size()), hwndOwner, Title);
+    // A record that is shorter than its own cbSize says, or larger than the buffer, is refused
+    // like a failed chooser rather than stored half-read.
+    if (!chosen || chosen->format.size() < kWaveFormatExSize || chosen->format.size() > work.size()) {
+        return 11;
+    }
+    const std::size_t cbSize = getLE16(chosen->format.data() + 16);
+    if (kWaveFormatExSize + cbSize > chosen->format.size()) {
+        return 11;
+    }
+    std::copy(chosen->format.begin(), chosen->format.end(), work.begin());
+
+    std::copy(work.begin(), work.end(), outputFormat_.begin());
+    outputFormatLength_ = static_cast<std::int32_t>(cbSize + kWaveFormatExSize);
+    formatID_ = CutAtNul(chosen->description);
+    formatTag_ = CutAtNul(chosen->tagName);
+    return 0;
+}
+
+std::span<const std::uint8_t> EncoderWAV::OutputFormat() const
+{
+    return std::span<const std::uint8_t>(outputFormat_.data(), static_cast<std::size_t>(outputFormatLength_));
+}
+
+std::int32_t EncoderWAV::Encoder_EncoderInit(std::int32_t samplerate, std::int16_t Channels,
+                                             const std::string& fileName)
+{
+    Encoder_EncoderClose();
+    if (samplerate < 1 || Channels < 1) {
+        return 7;
+    }
+    sourceFormat_ = MakePCMFormat(samplerate, Channels, 16);
+    const auto source = sourceFormat_.bytes();
+    if (acm::acmStreamOpen(stream_, source, OutputFormat(), 0) != acm::MMSYSERR_NOERROR) {
+        return 7;
+    }
+
+    // One second of capture, plus room for the few bytes a conversion may leave over.
+    sourceBufferSize_ = static_cast<std::int32_t>(sourceFormat_.nAvgBytesPerSec);
+    const std::uint32_t capacity =
+        static_cast<std::uint32_t>(sourceBufferSize_) + acm::acmStreamSourceBlockAlign(stream_.get());
+    std::uint32_t destinationSize = 0;
+    if (acm::acmStreamSize(stream_.get(), capacity, destinationSize, acm::ACM_STREAMSIZEF_SOURCE) !=
+            acm::MMSYSERR_NOERROR ||
+        destinationSize > static_cast<std::uint32_t>(INT32_MAX)) {
+        acm::acmStreamClose(stream_, 0);
+        return 7;
+    }
+    destinationBufferSize_ = static_cast<std::int32_t>(destinationSize);
+
+    sourceBuffer_.assign(capacity, 0);
+    destinationBuffer_.assign(std::max<std::uint32_t>(destinationSize, 1), 0);
+    header_ = acm::AcmStreamHeader{};
+    header_.cbSrcLength = capacity;
+    header_.cbDstLength = destinationSize;
+    header_.pbSrc = sourceBuffer_.data();
+    header_.pbDst = destinationBuffer_.data();
+    if (acm::acmStreamPrepareHeader(stream_.get(), header_, 0) != acm::MMSYSERR_NOERROR) {
+        acm::acmStreamClose(stream_, 0);
+        return 7;
+    }
+
+    file_ = PosixFile::create(fileName);
+    if (!file_.isOpen()) {
+        acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
+        acm::acmStreamClose(stream_, 0);
+        return 2;
+    }
+    carried_ = 0;
+    const auto format = OutputFormat();
+    fileFormat_.assign(format.begin(), format.end());
+    if (writeHeader_) {
+        // Placeholder for the header, which is written at close when the sizes are known.
+        const std::vector<std::uint8_t> zeros(fileFormat_.size() + 28, 0);
+        writeAudio(zeros);
+    }
+    return 0;
+}
+
+std::int32_t EncoderWAV::Encoder_Encode(const void* buffer_ptr, std::int32_t buffer_len, std::int32_t& buffer_used)
+{
+    if (buffer_len > sourceBufferSize_) {
+        return 8;
+    }
+    // Converting without a readable block would write the previous block's stale samples again.
+    if (buffer_len < 0 || (buffer_ptr == nullptr && buffer_len > 0) || !stream_) {
+        buffer_used = 0;
+        return 9;
+    }
+    if (buffer_len > 0) {
+        std::memcpy(sourceBuffer_.data() + carried_, buffer_ptr, static_cast<std::size_t>(buffer_len));
+    }
+    header_.cbSrcLength = carried_ + static_cast<std::uint32_t>(buffer_len);
+    std::int32_t result = 0;
+    if (acm::acmStreamConvert(stream_.get(), header_, acm::ACM_STREAMCONVERTF_BLOCKALIGN) != acm::MMSYSERR_NOERROR) {
+        result = header_.cbSrcLengthUsed == 0 ? 9 : 0;
+        carried_ = 0;
+    } else {
+        const auto produced = std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed);
+        result = writeAudio(produced) != static_cast<std::int64_t>(produced.size()) ? 10 : 0;
+        carried_ = header_.cbSrcLength - header_.cbSrcLengthUsed;
+        if (carried_ > 0) {
+            std::memmove(sourceBuffer_.data(), sourceBuffer_.data() + header_.cbSrcLengthUsed, carried_);
+        }
+    }
+    buffer_used = static_cast<std::int32_t>(header_.cbSrcLengthUsed);
+    return result;
+}
+
+std::int32_t EncoderWAV::Encoder_EncoderClose()
+{
+    if (!file_.isOpen()) {
+        return 2;
+    }
+    // Drain the converter; a block codec also gets the carried tail as its last block.
+    header_.cbSrcLength = carried_;
+    if (acm::acmStreamConvert(stream_.get(), header_, acm::ACM_STREAMCONVERTF_END) != acm::MMSYSERR_NOERROR) {
+        header_.cbDstLengthUsed = 0;
+    }
+    header_.cbSrcLength = header_.cbPreparedSrcLength;
+    writeAudio(std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed));
+    if (writeHeader_) {
+        WriteWaveHeader();
+    }
+    acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
+    acm::acmStreamClose(stream_, 0);
+    stream_.reset();
+    carried_ = 0;
+    file_.close();
+    return 0;
+}
+
+std::int32_t EncoderWAV::Encoder_EncoderMetrics(std::int32_t info) const
+{
+    if (info == 1) {
+        return file_.isOpen() ? static_cast<std::int32_t>(sourceFormat_.nAvgBytesPerSec) : -1;
+    }
+    if (info == 0) {
+        return file_.isOpen() ? static_cast<std::int32_t>(static_cast<std::int16_t>(sourceFormat_.nBlockAlign)) : -1;
+    }
+    return 0;
+}
+
+std::int64_t EncoderWAV::writeAudio(std::span<const std::uint8_t> bytes)
+{
+    if (!file_.isOpen()) {
+        return 0;
+    }
+    if (bytes.empty()) {
+        return 0;
+    }
+    const std::int64_t before = file_.position();
+    if (before < 0 || before + static_cast<std::int64_t>(bytes.size()) > kMaxFileLength) {
+        return -1;
+    }
+    const std::int64_t written = file_.write(bytes);
+    if (written > 0 && written < static_cast<std::int64_t>(bytes.size())) {
+        // Take back the partial block: a torn frame would shift every later sample by a channel.
+        file_.truncate(before);
+        file_.seek(before, PosixFile::SEEK_SET_);
+        return 0;
+    }
+    return written;
+}
+
+void EncoderWAV::WriteWaveHeader()
+{
+    const auto n = static_cast<std::uint32_t>(fileFormat_.size());
+    // The header itself makes the file at least N + 28 bytes long, even if the placeholder
+    // could not be written; low 32 bits as the header holds no more.
+    const std::uint32_t size = std::max(static_cast<std::uint32_t>(file_.length()), n + 28);
+    std::uint8_t record[20] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+    putLE32(record + 4, size - 8);
+    putLE32(record + 16, n);
+    file_.seek(0, PosixFile::SEEK_SET_);
+    file_.write(record);
+    file_.write(fileFormat_);
+    const std::uint8_t data[4] = {'d', 'a', 't', 'a'};
+    file_.write(data);
+    std::uint8_t length[4] = {};
+    putLE32(length, size - n - 28);
+    file_.write(length);
+}
+
+}  // namespace quillon

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "encoder/WaveFormat.h"
+#include "encoder/acm/AcmStream.h"
+#include "encoder/platform/PosixFile.h"
+
+namespace quillon {
+
+// Writes captured 16-bit PCM blocks to a WAV file through a conversion stream to the output
+// format. Result codes: 0 success, 2 file (create failed / none open), 7 no conversion,
+// 8 block too long, 9 conversion failed, 10 short write.
+class EncoderWAV {
+public:
+    static constexpr std::size_t kFormatBufferSize = 131072;
+
+    EncoderWAV();
+    ~EncoderWAV();
+    EncoderWAV(const EncoderWAV&) = delete;
+    EncoderWAV& operator=(const EncoderWAV&) = delete;
+
+    [[nodiscard]] bool WriteHeader() const { return writeHeader_; }
+    // Whether the file gets a RIFF header; throws QuillonError 90 while a file is open.
+    void WriteHeader(bool bln);
+    [[nodiscard]] const std::string& FormatTag() const { return formatTag_; }
+    [[nodiscard]] const std::string& FormatID() const { return formatID_; }
+
+    // 16-bit PCM output; empty texts are filled in ("22 16 Bit mono", "PCM").
+    void SetPCMFormat(std::int32_t samplerate, std::int16_t Channels, const std::string& FormatID,
+                      const std::string& FormatTag);
+    // Output format bytes (WAVEFORMATEX + extra); a null address with a length does nothing.
+    void SetFormat(const void* wfx_ptr, std::int32_t wfx_len, const std::string& FormatID,
+                   const std::string& FormatTag);
+    // Asks the installed FormatChooser for a format reachable from the capture format.
+    // 0 chosen, 11 cancelled / failed / no chooser (nothing changes then).
+    std::int32_t SelectFormat(std::int32_t samplerate, std::int16_t Channels, void* hwndOwner,
+                              const std::string& Title);
+
+    [[nodiscard]] std::string Encoder_Description() const { return "Wave ACM Encoder"; }
+    [[nodiscard]] std::string Encoder_Extension() const { return "wav"; }
+
+    std::int32_t Encoder_EncoderClose();
+    std::int32_t Encoder_Encode(const void* buffer_ptr, std::int32_t buffer_len, std::int32_t& buffer_used);
+    // info 1: bytes per second of the capture format, info 0: its block align; -1 when closed.
+    [[nodiscard]] std::int32_t Encoder_EncoderMetrics(std::int32_t info) const;
+    std::int32_t Encoder_EncoderInit(std::int32_t samplerate, std::int16_t Channels, const std::string& fileName);
+
+    // The valid output format bytes and the size of the array that holds them.
+    [[nodiscard]] std::span<const std::uint8_t> OutputFormat() const;
+    [[nodiscard]] std::size_t OutputFormatCapacity() const { return outputFormat_.size(); }
+    [[nodiscard]] bool IsOpen() const { return file_.isOpen(); }
+
+    // The header's 32-bit size fields cap a file at this length; writes beyond it fail (10).
+    static constexpr std::int64_t kMaxFileLength = 0xFFFFFFFFLL;
+
+private:
+    std::int64_t writeAudio(std::span<const std::uint8_t> bytes);
+    void WriteWaveHeader();
+
+    WaveFormatEx sourceFormat_;
+    std::vector<std::uint8_t> outputFormat_;
+    std::int32_t outputFormatLength_ = 0;
+    std::string formatID_;
+    std::string formatTag_;
+    // Format of the open file, fixed at init so its header always describes its audio.
+    std::vector<std::uint8_t> fileFormat_;
+
+    std::vector<std::uint8_t> sourceBuffer_;
+    std::vector<std::uint8_t> destinationBuffer_;
+    std::int32_t sourceBufferSize_ = 0;
+    std::int32_t destinationBufferSize_ = 0;
+    // Bytes of the last block the conversion could not take (part of a frame or codec block),
+    // kept at the start of the source buffer for the next one.
+    std::uint32_t carried_ = 0;
+    acm::AcmStreamHeader header_;
+    acm::AcmStreamHandle stream_;
+    PosixFile file_;
+    bool writeHeader_ = true;
+};
+
+}  // namespace quillon

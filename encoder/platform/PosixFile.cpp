@@ -1,0 +1,88 @@
+#include "encoder/platform/PosixFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace quillon {
+
+static_assert(PosixFile::SEEK_SET_ == SEEK_SET && PosixFile::SEEK_CUR_ == SEEK_CUR && PosixFile::SEEK_END_ == SEEK_END);
+
+PosixFile::~PosixFile()
+{
+    close();
+}
+
+PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+PosixFile PosixFile::create(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return PosixFile(fd);
+}
+
+void PosixFile::close()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::int64_t PosixFile::write(std::span<const std::uint8_t> bytes)
+{
+    if (fd_ < 0) {
+        return 0;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return done == 0 ? -1 : static_cast<std::int64_t>(done);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t PosixFile::seek(std::int64_t offset, int whence)
+{
+    if (fd_ < 0) {
+        return -1;
+    }
+    return ::lseek(fd_, static_cast<off_t>(offset), whence);
+}
+
+std::int64_t PosixFile::length() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+        return -1;
+    }
+    return st.st_size;
+}
+
+bool PosixFile::truncate(std::int64_t length)
+{
+    return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+}
+
+}  // namespace quillon

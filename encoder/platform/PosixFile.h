@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quillon {
+
+// The output file of the encoder: a POSIX descriptor, closed by the destructor.
+class PosixFile {
+public:
+    PosixFile() = default;
+    ~PosixFile();
+    PosixFile(PosixFile&& other) noexcept;
+    PosixFile& operator=(PosixFile&& other) noexcept;
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    // Creates or truncates `path` for writing; other processes may read it meanwhile.
+    // Returns a closed file when the path is refused.
+    static PosixFile create(const std::string& path);
+
+    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    void close();
+    // Bytes written: all of them, fewer when the disk fills up part-way, -1 when nothing could
+    // be written, 0 when no file is open.
+    std::int64_t write(std::span<const std::uint8_t> bytes);
+    // New position from the start, or -1. whence is SEEK_SET / SEEK_CUR / SEEK_END.
+    std::int64_t seek(std::int64_t offset, int whence);
+    [[nodiscard]] std::int64_t position() { return seek(0, SEEK_CUR_); }
+    [[nodiscard]] std::int64_t length() const;
+    // Cuts the file back to `length` bytes (used to take back a partly written block).
+    bool truncate(std::int64_t length);
+
+    static constexpr int SEEK_SET_ = 0;
+    static constexpr int SEEK_CUR_ = 1;
+    static constexpr int SEEK_END_ = 2;
+
+private:
+    explicit PosixFile(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+}  // namespace quillon
