@@ -8,6 +8,12 @@ namespace quillon::cli {
 // Each sub-command gets the arguments after its name and returns the exit code.
 using Args = std::vector<std::string>;
 
+// quillon-cli process IN.wav OUT.wav [options]: effects chain + encoder over a WAV file.
+int runProcess(const Args& args);
+
+// quillon-cli formats [--rate R] [--channels C]: the output formats reachable from that capture.
+int runFormats(const Args& args);
+
 // quillon-cli record [options]: the record button's sequences without the window.
 int runRecord(const Args& args);
 

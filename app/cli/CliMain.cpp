@@ -16,7 +16,10 @@ struct Command {
 
 // Sub-commands, in the order `--help` lists them.
 constexpr Command commands[] = {
-    {"record", "Record from a sound source into a WAV file, like the window's record button", quillon::cli::runRecord},
+    {"record", "record from a sound source into a WAV file, as the window's record button does",
+     &quillon::cli::runRecord},
+    {"process", "run a WAV file through the effects chain and the encoder", &quillon::cli::runProcess},
+    {"formats", "list the output formats reachable from a capture format", &quillon::cli::runFormats},
 };
 
 void printUsage(std::ostream& out)
