@@ -58,6 +58,9 @@ public:
     static constexpr std::int64_t kMaxFileLength = 0xFFFFFFFFLL;
 
 private:
+    // Bound on the END conversions at close, against a codec that never runs dry.
+    static constexpr int kMaxDrainRounds = 1000;
+
     std::int64_t writeAudio(std::span<const std::uint8_t> bytes);
     void WriteWaveHeader();
 
