@@ -306,7 +306,7 @@ TEST(AcmFormatEnum, EveryListedFormatOpensFromItsSource)
             const auto wfx = WaveFormatEx::parse(format.format);
             ASSERT_TRUE(wfx);
             EXPECT_EQ(wfx->wFormatTag, format.formatTag);
-            EXPECT_EQ(wfx->cbSize, 0);
+            EXPECT_EQ(format.format.size(), kWaveFormatExSize + wfx->cbSize);
             acmStreamClose(stream, 0);
         }
     }
