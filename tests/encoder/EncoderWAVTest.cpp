@@ -154,6 +154,17 @@ TEST(EncoderWAV, UnwritablePath_returns2AndLeavesNoStreamOpen)
     EXPECT_EQ(enc.Encoder_Encode(block.data(), 4, used), 9);  // nothing to convert into
 }
 
+TEST(EncoderWAV, DeviceOutput_isWrittenWithoutTruncating)
+{
+    // A character device has no length to cut; writing to it must still work.
+    EncoderWAV enc;
+    ASSERT_EQ(enc.Encoder_EncoderInit(8000, 1, "/dev/null"), 0);
+    const std::vector<std::uint8_t> block(160, 1);
+    std::int32_t used = 0;
+    EXPECT_EQ(enc.Encoder_Encode(block.data(), 160, used), 0);
+    EXPECT_EQ(enc.Encoder_EncoderClose(), 0);
+}
+
 TEST(EncoderWAV, Metrics_reportCaptureFormatWhileOpen_minusOneWhenClosed)
 {
     TempDir dir;
