@@ -286,6 +286,12 @@ void Form1::RecordingStopped(const QString& nextFile)
     SetFramesEnabled(true);
 }
 
+void Form1::RecordingContinued(const QString& file)
+{
+    txtFile->setText(file);
+    lastFileSize_ = 0;
+}
+
 void Form1::SetFramesEnabled(bool enabled)
 {
     frmOut->setEnabled(enabled);

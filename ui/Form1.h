@@ -80,6 +80,7 @@ protected:
 private:
     void RecordingStarted() override;
     void RecordingStopped(const QString& nextFile) override;
+    void RecordingContinued(const QString& file) override;
     void buildLayout();
     [[nodiscard]] RecordInputs inputs() const;
 

@@ -40,9 +40,17 @@ public:
                              });
     }
 
+    [[nodiscard]] std::uint64_t DroppedBytes() const override { return recorder_.DroppedBytes(); }
+    void OnDeviceLost(std::function<void()> handler) override
+    {
+        QObject::disconnect(lostConnection_);
+        lostConnection_ = QObject::connect(&recorder_, &WaveInRecorder::DeviceLost, std::move(handler));
+    }
+
 private:
     WaveInRecorder recorder_;
     QMetaObject::Connection connection_;
+    QMetaObject::Connection lostConnection_;
 };
 
 }  // namespace

@@ -21,6 +21,12 @@ public:
     std::int32_t Encoder_EncoderMetrics(std::int32_t info) override { return encoder_.Encoder_EncoderMetrics(info); }
     [[nodiscard]] std::string FormatTag() const override { return encoder_.FormatTag(); }
     [[nodiscard]] std::string FormatID() const override { return encoder_.FormatID(); }
+    [[nodiscard]] std::int64_t Encoder_FileLength() const override { return encoder_.Encoder_FileLength(); }
+    [[nodiscard]] std::int64_t Encoder_MaxOutputBytes(std::int32_t length) const override
+    {
+        return encoder_.Encoder_MaxOutputBytes(length);
+    }
+    std::int32_t Encoder_NextFile(const std::string& fileName) override { return encoder_.Encoder_NextFile(fileName); }
 
 private:
     EncoderWAV encoder_;
