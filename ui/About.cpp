@@ -1,7 +1,9 @@
 #include "ui/About.h"
 
 #include <QDesktopServices>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -75,15 +77,20 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
     connect(command2_, &QPushButton::clicked, this, &About::Command2_Click);
 }
 
-QUrl About::HelpUrl(const QString& programFolder)
+QUrl About::HelpUrl(const QString& programFolder, const QString& executableFolder)
 {
-    return QUrl::fromLocalFile(QDir(programFolder).absoluteFilePath(QStringLiteral("bangzhu.htm")));
+    const QString page = QDir(programFolder).absoluteFilePath(QStringLiteral("bangzhu.htm"));
+    const QString installed = QDir(executableFolder).absoluteFilePath(QStringLiteral("bangzhu.htm"));
+    if (!QFileInfo::exists(page) && !executableFolder.isEmpty() && QFileInfo::exists(installed)) {
+        return QUrl::fromLocalFile(installed);
+    }
+    return QUrl::fromLocalFile(page);
 }
 
 void About::Command2_Click()
 {
     // Handed to the desktop's viewer as a file URL; a missing page is the viewer's to report.
-    opener_(HelpUrl(programFolder_));
+    opener_(HelpUrl(programFolder_, QCoreApplication::applicationDirPath()));
 }
 
 void About::showEvent(QShowEvent* event)
