@@ -8,4 +8,7 @@ namespace quillon::cli {
 // Each sub-command gets the arguments after its name and returns the exit code.
 using Args = std::vector<std::string>;
 
+// quillon-cli process IN.wav OUT.wav [options]: effects chain + encoder over a WAV file.
+int runProcess(const Args& args);
+
 }  // namespace quillon::cli

@@ -16,6 +16,7 @@ struct Command {
 
 // Sub-commands, in the order `--help` lists them.
 constexpr Command commands[] = {
+    {"process", "run a WAV file through the effects chain and the encoder", &quillon::cli::runProcess},
     {"", "", nullptr},
 };
 

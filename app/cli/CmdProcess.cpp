@@ -1,0 +1,336 @@
+// quillon-cli process: runs a WAV file through the effects chain and the encoder block by block,
+// the way a recording passes capture buffers through them.
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/CliCommands.h"
+#include "app/cli/OutputFormatSpec.h"
+#include "common/QuillonError.h"
+#include "effects/clsDSP.h"
+#include "encoder/EncoderWAV.h"
+#include "encoder/WavReader.h"
+
+namespace quillon::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quillon-cli process IN.wav OUT.wav [OPTIONS]\n"
+    "Runs a 16-bit PCM WAV file (mono or stereo, 1 to 96000 Hz) through the effects chain and\n"
+    "writes it through the encoder, in blocks as a recording would.\n"
+    "\n"
+    "  --effects LIST          effects to switch on, any of amp,echo,phase,eq (default: none)\n"
+    "  --amp-db N              amplifier gain in dB (whole number)\n"
+    "  --echo-length MS        echo delay in ms, 0 to 60000\n"
+    "  --echo-amp X            echo feedback gain (at most 0.9)\n"
+    "  --phase-dry X           phase shifter: gain of the dry input\n"
+    "  --phase-wet X           phase shifter: gain of the all-pass output\n"
+    "  --phase-feedback X      phase shifter: share of the output fed back\n"
+    "  --phase-sweep-rate X    phase shifter: sweeps per second\n"
+    "  --phase-sweep-range X   phase shifter: sweep width in octaves\n"
+    "  --phase-frequency X     phase shifter: lowest sweep frequency in Hz\n"
+    "  --eq-gains G0,G1,...    equalizer gain of each band in dB (1 to 10 bands)\n"
+    "  --format pcm:RATE:CHANNELS:BITS\n"
+    "                          output format; BITS 8, 16, 24, 32 or f32\n"
+    "                          (default: the input's rate and channels, 16 bits)\n"
+    "  --block-bytes N         bytes per block, even (default 10240, a capture buffer)\n";
+
+constexpr std::int64_t kMaxBlockBytes = 64 * 1024 * 1024;
+constexpr std::int32_t kMaxEchoLengthMs = 60000;
+
+// A bad argument: the one line to show, and the exit code.
+struct Failure {
+    std::string message;
+    int exitCode;
+};
+
+std::optional<std::int64_t> parseInteger(const std::string& text)
+{
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<float> parseReal(const std::string& text)
+{
+    float value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<std::string> splitList(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t at = text.find(',', start);
+        parts.push_back(text.substr(start, at - start));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        start = at + 1;
+    }
+}
+
+struct Options {
+    std::string input;
+    std::string output;
+    std::int32_t effects = 0;
+    std::optional<std::int32_t> ampDb;
+    std::optional<std::int32_t> echoLength;
+    std::map<std::string, float> reals;  // option name -> value, for the float parameters
+    std::optional<std::vector<float>> eqGains;
+    std::optional<std::string> format;
+    std::int64_t blockBytes = 10240;
+};
+
+const char* const kRealOptions[] = {"--echo-amp",         "--phase-dry",         "--phase-wet",      "--phase-feedback",
+                                    "--phase-sweep-rate", "--phase-sweep-range", "--phase-frequency"};
+
+std::optional<Failure> parseArgs(const Args& args, Options& options)
+{
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        if (name.rfind("--", 0) != 0 || name == "--") {
+            positional.push_back(name);
+            continue;
+        }
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        auto takeValue = [&]() -> std::optional<std::string> {
+            if (value) {
+                return value;
+            }
+            if (i + 1 < args.size()) {
+                return args[++i];
+            }
+            return std::nullopt;
+        };
+        const bool known = name == "--effects" || name == "--amp-db" || name == "--echo-length" ||
+                           name == "--eq-gains" || name == "--format" || name == "--block-bytes" ||
+                           std::find(std::begin(kRealOptions), std::end(kRealOptions), name) != std::end(kRealOptions);
+        if (!known) {
+            return Failure{"unknown option " + name + " (see quillon-cli process --help)", 2};
+        }
+        const auto text = takeValue();
+        if (!text) {
+            return Failure{name + " needs a value", 2};
+        }
+        if (name == "--effects") {
+            options.effects = 0;
+            for (const auto& effect : splitList(*text)) {
+                if (effect == "amp") {
+                    options.effects |= clsDSP::kAmplify;
+                } else if (effect == "echo") {
+                    options.effects |= clsDSP::kEcho;
+                } else if (effect == "phase") {
+                    options.effects |= clsDSP::kPhaseShift;
+                } else if (effect == "eq") {
+                    options.effects |= clsDSP::kEqualizer;
+                } else if (!(effect.empty() && text->empty())) {
+                    return Failure{"--effects: unknown effect '" + effect + "' (amp, echo, phase, eq)", 2};
+                }
+            }
+        } else if (name == "--amp-db") {
+            const auto v = parseInteger(*text);
+            if (!v || *v < -200 || *v > 200) {
+                return Failure{"--amp-db: '" + *text + "' is not a whole number of dB from -200 to 200", 2};
+            }
+            options.ampDb = static_cast<std::int32_t>(*v);
+        } else if (name == "--echo-length") {
+            const auto v = parseInteger(*text);
+            if (!v || *v < 0 || *v > kMaxEchoLengthMs) {
+                return Failure{"--echo-length: '" + *text + "' is not a whole number of ms from 0 to 60000", 2};
+            }
+            options.echoLength = static_cast<std::int32_t>(*v);
+        } else if (name == "--eq-gains") {
+            std::vector<float> gains;
+            for (const auto& g : splitList(*text)) {
+                const auto v = parseReal(g);
+                if (!v) {
+                    return Failure{"--eq-gains: '" + g + "' is not a number", 2};
+                }
+                gains.push_back(*v);
+            }
+            if (gains.size() > static_cast<std::size_t>(clsDSP::kMaxBands)) {
+                return Failure{"--eq-gains: " + std::to_string(gains.size()) + " gains, at most " +
+                                   std::to_string(clsDSP::kMaxBands) + " bands",
+                               2};
+            }
+            options.eqGains = gains;
+        } else if (name == "--format") {
+            options.format = *text;
+        } else if (name == "--block-bytes") {
+            const auto v = parseInteger(*text);
+            if (!v || *v < 2 || *v > kMaxBlockBytes || *v % 2 != 0) {
+                return Failure{"--block-bytes: '" + *text + "' is not an even number of bytes from 2 to " +
+                                   std::to_string(kMaxBlockBytes),
+                               2};
+            }
+            options.blockBytes = *v;
+        } else {
+            const auto v = parseReal(*text);
+            if (!v) {
+                return Failure{name + ": '" + *text + "' is not a number", 2};
+            }
+            options.reals[name] = *v;
+        }
+    }
+    if (positional.size() != 2) {
+        return Failure{"process wants IN.wav and OUT.wav (see quillon-cli process --help)", 2};
+    }
+    options.input = positional[0];
+    options.output = positional[1];
+    return std::nullopt;
+}
+
+// Applies the options to the chain; the chain's own range checks raise QuillonError.
+void configureEffects(clsDSP& dsp, const WavAudio& audio, const Options& options)
+{
+    dsp.samplerate(audio.sampleRate);
+    dsp.Channels(audio.channels);
+    dsp.EffectsUsed(options.effects);
+    if (options.ampDb) {
+        dsp.AmplifyDB(*options.ampDb);
+    }
+    if (options.echoLength) {
+        dsp.EchoLength(*options.echoLength);
+    }
+    const std::map<std::string, std::function<void(float)>> setters = {
+        {"--echo-amp", [&](float v) { dsp.EchoAmp(v); }},
+        {"--phase-dry", [&](float v) { dsp.PhaseShiftDry(v); }},
+        {"--phase-wet", [&](float v) { dsp.PhaseShiftWet(v); }},
+        {"--phase-feedback", [&](float v) { dsp.PhaseShiftFeedback(v); }},
+        {"--phase-sweep-rate", [&](float v) { dsp.PhaseShiftSweepRate(v); }},
+        {"--phase-sweep-range", [&](float v) { dsp.PhaseShiftSweepRange(v); }},
+        {"--phase-frequency", [&](float v) { dsp.PhaseShiftFrequency(v); }},
+    };
+    for (const auto& [name, value] : options.reals) {
+        setters.at(name)(value);
+    }
+    if (options.eqGains) {
+        const auto bands = static_cast<std::int32_t>(options.eqGains->size());
+        if (bands != dsp.EqualizerBands()) {
+            dsp.EqualizerBands(bands);
+        }
+        for (std::int32_t i = 0; i < bands; ++i) {
+            dsp.EqualizerBandGainDB(i, (*options.eqGains)[static_cast<std::size_t>(i)]);
+        }
+    }
+}
+
+int fail(const std::string& message, int code)
+{
+    std::cerr << "quillon-cli process: " << message << '\n';
+    return code;
+}
+
+int process(const Args& args)
+{
+    Options options;
+    if (const auto failure = parseArgs(args, options)) {
+        return fail(failure->message, failure->exitCode);
+    }
+
+    // Everything is checked before the output file is created or truncated.
+    const auto read = ReadWavFile(options.input);
+    if (!read.audio) {
+        return fail(options.input + ": " + read.error, 1);
+    }
+    const WavAudio& audio = *read.audio;
+
+    clsDSP dsp;
+    try {
+        configureEffects(dsp, audio, options);
+    } catch (const QuillonError& e) {
+        return fail("effect settings refused: " + std::string(e.what()), 2);
+    }
+
+    std::string formatError;
+    const auto format = options.format
+                            ? parseOutputFormat(*options.format, audio.sampleRate, audio.channels, formatError)
+                            : std::optional<ChosenFormat>(defaultOutputFormat(audio.sampleRate, audio.channels));
+    if (!format) {
+        return fail(formatError, 2);
+    }
+
+    EncoderWAV encoder;
+    encoder.SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()), format->description,
+                      format->tagName);
+    const std::int32_t init = encoder.Encoder_EncoderInit(audio.sampleRate, audio.channels, options.output);
+    if (init == 2) {
+        return fail("cannot create '" + options.output + "'", 1);
+    }
+    if (init != 0) {
+        return fail(
+            "cannot convert to " + format->tagName + " " + format->description + " (code " + std::to_string(init) + ")",
+            1);
+    }
+
+    // The encoder takes at most one second per call; a longer block goes in pieces.
+    const auto maxPiece = static_cast<std::size_t>(encoder.Encoder_EncoderMetrics(1));
+    const std::size_t blockSamples = static_cast<std::size_t>(options.blockBytes) / 2;
+    std::vector<std::int16_t> intSamples(blockSamples);
+    for (std::size_t first = 0; first < audio.samples.size(); first += blockSamples) {
+        const std::size_t count = std::min(blockSamples, audio.samples.size() - first);
+        std::copy_n(audio.samples.begin() + static_cast<std::ptrdiff_t>(first), count, intSamples.begin());
+        dsp.ProcessSamples(std::span<std::int16_t>(intSamples.data(), count));
+
+        // The encoder takes little-endian bytes, which the samples in memory already are.
+        static_assert(std::endian::native == std::endian::little);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(intSamples.data());
+        const std::size_t length = count * 2;
+        for (std::size_t off = 0; off < length; off += maxPiece) {
+            const auto piece = static_cast<std::int32_t>(std::min(maxPiece, length - off));
+            std::int32_t used = 0;
+            const std::int32_t result = encoder.Encoder_Encode(bytes + off, piece, used);
+            if (result == 10) {
+                encoder.Encoder_EncoderClose();
+                return fail("write error on '" + options.output + "' (no disk space left?)", 1);
+            }
+            if (result != 0) {
+                encoder.Encoder_EncoderClose();
+                return fail("conversion failed (code " + std::to_string(result) + ")", 1);
+            }
+        }
+    }
+    encoder.Encoder_EncoderClose();
+    return 0;
+}
+
+}  // namespace
+
+int runProcess(const Args& args)
+{
+    if (std::find(args.begin(), args.end(), "--help") != args.end() ||
+        std::find(args.begin(), args.end(), "-h") != args.end()) {
+        std::cout << kUsage;
+        return 0;
+    }
+    try {
+        return process(args);
+    } catch (const std::exception& e) {
+        return fail(e.what(), 1);
+    }
+}
+
+}  // namespace quillon::cli

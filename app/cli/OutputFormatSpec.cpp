@@ -1,0 +1,121 @@
+#include "app/cli/OutputFormatSpec.h"
+
+#include <charconv>
+#include <vector>
+
+#include "encoder/acm/AcmPcm.h"
+#include "encoder/acm/AcmStream.h"
+
+namespace quillon::cli {
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t at = text.find(separator, start);
+        parts.push_back(text.substr(start, at - start));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        start = at + 1;
+    }
+}
+
+std::optional<std::uint32_t> number(const std::string& text)
+{
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// pcm:RATE:CHANNELS:BITS with BITS 8, 16, 24, 32 or f32.
+std::optional<ChosenFormat> parsePcm(const std::vector<std::string>& fields, std::string& error)
+{
+    if (fields.size() != 3) {
+        error = "pcm wants pcm:RATE:CHANNELS:BITS";
+        return std::nullopt;
+    }
+    const auto rate = number(fields[0]);
+    if (!rate || *rate < acm::kAcmMinRate || *rate > acm::kAcmMaxRate) {
+        error = "rate '" + fields[0] + "' is not a whole number from 1 to " + std::to_string(acm::kAcmMaxRate);
+        return std::nullopt;
+    }
+    const auto channels = number(fields[1]);
+    if (!channels || (*channels != 1 && *channels != 2)) {
+        error = "channels '" + fields[1] + "' must be 1 or 2";
+        return std::nullopt;
+    }
+    const bool isFloat = fields[2] == "f32";
+    const auto bits = isFloat ? std::optional<std::uint32_t>(32) : number(fields[2]);
+    if (!bits || (*bits != 8 && *bits != 16 && *bits != 24 && *bits != 32)) {
+        error = "bits '" + fields[2] + "' must be 8, 16, 24, 32 or f32";
+        return std::nullopt;
+    }
+    const auto ch = static_cast<std::uint16_t>(*channels);
+    const auto b = static_cast<std::uint16_t>(*bits);
+    return ChosenFormat{acm::acmPcmFormat(*rate, ch, b, isFloat), isFloat ? "IEEE Float" : "PCM",
+                        acm::acmPcmDescription(*rate, b, ch)};
+}
+
+struct FormatParser {
+    const char* name;
+    std::optional<ChosenFormat> (*parse)(const std::vector<std::string>& fields, std::string& error);
+};
+
+// One entry per --format family; compressed families join here.
+constexpr FormatParser kParsers[] = {
+    {"pcm", &parsePcm},
+};
+
+}  // namespace
+
+std::optional<ChosenFormat> parseOutputFormat(const std::string& spec, std::int32_t sourceRate,
+                                              std::int16_t sourceChannels, std::string& error)
+{
+    auto fields = split(spec, ':');
+    const std::string family = fields.front();
+    fields.erase(fields.begin());
+    for (const auto& parser : kParsers) {
+        if (family != parser.name) {
+            continue;
+        }
+        std::string why;
+        auto format = parser.parse(fields, why);
+        if (!format) {
+            error = "--format " + spec + ": " + why;
+            return std::nullopt;
+        }
+        // Refuse here what the encoder could not open, before any output file is touched.
+        acm::AcmStreamHandle stream;
+        const auto source = MakePCMFormat(sourceRate, sourceChannels, 16).bytes();
+        if (acm::acmStreamOpen(stream, source, format->format, 0) != acm::MMSYSERR_NOERROR) {
+            error = "--format " + spec + ": no conversion from the input's format";
+            return std::nullopt;
+        }
+        acm::acmStreamClose(stream, 0);
+        return format;
+    }
+    std::string known;
+    for (const auto& parser : kParsers) {
+        known += known.empty() ? "" : ", ";
+        known += parser.name;
+    }
+    error = "--format " + spec + ": unknown format family '" + family + "' (known: " + known + ")";
+    return std::nullopt;
+}
+
+ChosenFormat defaultOutputFormat(std::int32_t sourceRate, std::int16_t sourceChannels)
+{
+    const auto rate = static_cast<std::uint32_t>(sourceRate);
+    const auto channels = static_cast<std::uint16_t>(sourceChannels);
+    return ChosenFormat{acm::acmPcmFormat(rate, channels, 16, false), "PCM",
+                        acm::acmPcmDescription(rate, 16, channels)};
+}
+
+}  // namespace quillon::cli
