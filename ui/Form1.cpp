@@ -18,6 +18,7 @@
 #include "common/MessageBoxes.h"
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
+#include "ui/TrayIcon.h"
 #include "ui/recording/DisplayFormat.h"
 #include "ui/recording/FileCounter.h"
 
@@ -112,6 +113,7 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     engines_->capture().OnGotData(
         [this](std::span<const std::int16_t> samples, std::int32_t length) { control_->GotData(samples, length); });
     buildLayout();
+    connectWindows();
     display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
 
     // The display runs for the window's whole life, also while it is hidden.

@@ -11,16 +11,14 @@
 #include <cstdio>
 
 #include "effects/clsDSP.h"
+#include "encoder/WaveFormat.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
+#include "ui/FormatChooserDialog.h"
 #include "ui/FrmST.h"
 #include "ui/frmFXOpts.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
-#ifdef QUILLON_HAVE_ENCODER
-#include "encoder/WaveFormat.h"
-#include "ui/FormatChooserDialog.h"
-#endif
 
 namespace {
 
@@ -114,7 +112,6 @@ int main(int argc, char** argv)
         }
     }
 
-#ifdef QUILLON_HAVE_ENCODER
     {
         const auto source = quillon::MakePCMFormat(44100, 2, 16).bytes();
         quillon::FormatChooserDialog chooser(quillon::ReachableFormats(source), source, &form,
@@ -122,7 +119,6 @@ int main(int argc, char** argv)
         chooser.show();
         ok &= Shoot(chooser, QStringLiteral("format-chooser"));
     }
-#endif
 
     {
         const QString take = QDir(home.path()).filePath(QStringLiteral("file/录音1.wav"));
