@@ -11,4 +11,7 @@ using Args = std::vector<std::string>;
 // quillon-cli process IN.wav OUT.wav [options]: effects chain + encoder over a WAV file.
 int runProcess(const Args& args);
 
+// quillon-cli formats [--rate R] [--channels C]: the output formats reachable from that capture.
+int runFormats(const Args& args);
+
 }  // namespace quillon::cli

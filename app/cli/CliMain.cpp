@@ -17,6 +17,7 @@ struct Command {
 // Sub-commands, in the order `--help` lists them.
 constexpr Command commands[] = {
     {"process", "run a WAV file through the effects chain and the encoder", &quillon::cli::runProcess},
+    {"formats", "list the output formats reachable from a capture format", &quillon::cli::runFormats},
     {"", "", nullptr},
 };
 

@@ -40,7 +40,9 @@ constexpr const char* kUsage =
     "  --phase-frequency X     phase shifter: lowest sweep frequency in Hz\n"
     "  --eq-gains G0,G1,...    equalizer gain of each band in dB (1 to 10 bands)\n"
     "  --format pcm:RATE:CHANNELS:BITS\n"
-    "                          output format; BITS 8, 16, 24, 32 or f32\n"
+    "                          output format; BITS 8, 16, 24, 32 or f32; or a compressed\n"
+    "                          one: alaw, ulaw, ima-adpcm, ms-adpcm as NAME:RATE:CHANNELS,\n"
+    "                          gsm610:8000:1 (quillon-cli formats lists them)\n"
     "                          (default: the input's rate and channels, 16 bits)\n"
     "  --block-bytes N         bytes per block, even (default 10240, a capture buffer)\n";
 

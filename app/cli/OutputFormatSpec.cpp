@@ -5,6 +5,8 @@
 
 #include "encoder/acm/AcmPcm.h"
 #include "encoder/acm/AcmStream.h"
+#include "encoder/codecs/CodecDrivers.h"
+#include "encoder/codecs/FormatRecord.h"
 
 namespace quillon::cli {
 
@@ -63,14 +65,46 @@ std::optional<ChosenFormat> parsePcm(const std::vector<std::string>& fields, std
                         acm::acmPcmDescription(*rate, b, ch)};
 }
 
+// NAME:RATE:CHANNELS for a compressed format whose codec fixes the bit depth.
+template <std::uint16_t Tag>
+std::optional<ChosenFormat> parseCodec(const std::vector<std::string>& fields, std::string& error)
+{
+    if (fields.size() != 2) {
+        error = "wants NAME:RATE:CHANNELS";
+        return std::nullopt;
+    }
+    const auto rate = number(fields[0]);
+    if (!rate || *rate < acm::kAcmMinRate || *rate > acm::kAcmMaxRate) {
+        error = "rate '" + fields[0] + "' is not a whole number from 1 to " + std::to_string(acm::kAcmMaxRate);
+        return std::nullopt;
+    }
+    const auto channels = number(fields[1]);
+    if (!channels || (*channels != 1 && *channels != 2)) {
+        error = "channels '" + fields[1] + "' must be 1 or 2";
+        return std::nullopt;
+    }
+    auto details = acm::acmCodecFormat(Tag, *rate, static_cast<std::uint16_t>(*channels));
+    if (!details) {
+        error = "the codec does not take " + fields[0] + " Hz with " + fields[1] + " channel(s)";
+        return std::nullopt;
+    }
+    return ChosenFormat{std::move(details->format), details->tagName, details->description};
+}
+
 struct FormatParser {
     const char* name;
+    std::uint16_t tag;
     std::optional<ChosenFormat> (*parse)(const std::vector<std::string>& fields, std::string& error);
 };
 
-// One entry per --format family; compressed families join here.
+// One entry per --format family.
 constexpr FormatParser kParsers[] = {
-    {"pcm", &parsePcm},
+    {"pcm", WAVE_FORMAT_PCM, &parsePcm},
+    {"alaw", WAVE_FORMAT_ALAW, &parseCodec<WAVE_FORMAT_ALAW>},
+    {"ulaw", WAVE_FORMAT_MULAW, &parseCodec<WAVE_FORMAT_MULAW>},
+    {"ima-adpcm", WAVE_FORMAT_IMA_ADPCM, &parseCodec<WAVE_FORMAT_IMA_ADPCM>},
+    {"ms-adpcm", WAVE_FORMAT_ADPCM, &parseCodec<WAVE_FORMAT_ADPCM>},
+    {"gsm610", WAVE_FORMAT_GSM610, &parseCodec<WAVE_FORMAT_GSM610>},
 };
 
 }  // namespace
@@ -108,6 +142,27 @@ std::optional<ChosenFormat> parseOutputFormat(const std::string& spec, std::int3
     }
     error = "--format " + spec + ": unknown format family '" + family + "' (known: " + known + ")";
     return std::nullopt;
+}
+
+std::string formatSpelling(std::span<const std::uint8_t> format)
+{
+    const auto f = WaveFormatEx::parse(format);
+    if (!f) {
+        return "";
+    }
+    const std::string shape = std::to_string(f->nSamplesPerSec) + ":" + std::to_string(f->nChannels);
+    if (f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+        return "pcm:" + shape + ":f32";
+    }
+    if (f->wFormatTag == WAVE_FORMAT_PCM) {
+        return "pcm:" + shape + ":" + std::to_string(f->wBitsPerSample);
+    }
+    for (const auto& parser : kParsers) {
+        if (parser.tag == f->wFormatTag) {
+            return std::string(parser.name) + ":" + shape;
+        }
+    }
+    return "";
 }
 
 ChosenFormat defaultOutputFormat(std::int32_t sourceRate, std::int16_t sourceChannels)

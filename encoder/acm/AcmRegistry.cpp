@@ -2,6 +2,7 @@
 
 #include "encoder/acm/AcmCodec.h"
 #include "encoder/acm/AcmPcm.h"
+#include "encoder/codecs/CodecDrivers.h"
 
 namespace quillon::acm {
 
@@ -13,6 +14,9 @@ std::vector<std::unique_ptr<AcmDriver>>& registry()
     static std::vector<std::unique_ptr<AcmDriver>> drivers = [] {
         std::vector<std::unique_ptr<AcmDriver>> list;
         list.push_back(makePcmDriver());
+        for (auto& driver : makeCodecDrivers()) {
+            list.push_back(std::move(driver));
+        }
         return list;
     }();
     return drivers;

@@ -1,0 +1,137 @@
+#include "encoder/codecs/ImaAdpcmEncoder.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "encoder/codecs/FormatRecord.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::array<int, 89> kStepTable = {
+    7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
+    31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
+    130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
+    544,  598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878, 2066,
+    2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
+    9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+
+constexpr std::array<int, 16> kIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+
+// One sample: the nibble whose reconstruction the decoder will make, with the encoder's copy of the
+// decoder state advanced alike so the two never drift apart.
+int encodeSample(int sample, int& predictor, int& index)
+{
+    int step = kStepTable[static_cast<std::size_t>(index)];
+    int diff = sample - predictor;
+    int nibble = 0;
+    if (diff < 0) {
+        nibble = 8;
+        diff = -diff;
+    }
+    int delta = step >> 3;
+    if (diff >= step) {
+        nibble |= 4;
+        diff -= step;
+        delta += step;
+    }
+    step >>= 1;
+    if (diff >= step) {
+        nibble |= 2;
+        diff -= step;
+        delta += step;
+    }
+    step >>= 1;
+    if (diff >= step) {
+        nibble |= 1;
+        delta += step;
+    }
+    predictor += (nibble & 8) != 0 ? -delta : delta;
+    predictor = std::clamp(predictor, -32768, 32767);
+    index = std::clamp(index + kIndexTable[static_cast<std::size_t>(nibble)], 0, 88);
+    return nibble;
+}
+
+}  // namespace
+
+std::uint16_t ImaAdpcmEncoder::BlockAlignFor(std::uint32_t rate, int channels)
+{
+    const int perChannel = rate <= 11025 ? 256 : rate <= 22050 ? 512 : 1024;
+    return static_cast<std::uint16_t>(perChannel * channels);
+}
+
+std::size_t ImaAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int channels)
+{
+    const auto ch = static_cast<std::size_t>(channels);
+    return (blockAlign - 4 * ch) * 2 / ch + 1;
+}
+
+ImaAdpcmEncoder::ImaAdpcmEncoder(std::uint32_t rate, int channels)
+    : rate_(rate),
+      channels_(channels),
+      blockAlign_(BlockAlignFor(rate, channels)),
+      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels))
+{
+    if (rate == 0 || channels < 1 || channels > 2) {
+        throw std::invalid_argument("IMA ADPCM takes 1 or 2 channels at a rate above 0");
+    }
+}
+
+std::size_t ImaAdpcmEncoder::encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out)
+{
+    const std::size_t blocks = in.size() / samplesPerBlock();
+    if (out.size() < blocks * blockAlign_) {
+        throw std::length_error("IMA ADPCM output too small");
+    }
+    for (std::size_t b = 0; b < blocks; ++b) {
+        encodeBlock(in.data() + b * samplesPerBlock(), out.data() + b * blockAlign_);
+    }
+    return blocks * blockAlign_;
+}
+
+void ImaAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
+{
+    const auto ch = static_cast<std::size_t>(channels_);
+    std::array<int, 2> predictor{};
+    for (std::size_t c = 0; c < ch; ++c) {
+        predictor[c] = in[c];
+        putLE16(out + 4 * c, static_cast<std::uint16_t>(in[c]));
+        out[4 * c + 2] = static_cast<std::uint8_t>(stepIndex_[c]);
+        out[4 * c + 3] = 0;
+    }
+    std::uint8_t* dst = out + 4 * ch;
+    const std::size_t groups = (framesPerBlock_ - 1) / 8;
+    for (std::size_t g = 0; g < groups; ++g) {
+        for (std::size_t c = 0; c < ch; ++c) {
+            for (std::size_t k = 0; k < 8; k += 2) {
+                const std::size_t frame = 1 + g * 8 + k;
+                const int lo = encodeSample(in[frame * ch + c], predictor[c], stepIndex_[c]);
+                const int hi = encodeSample(in[(frame + 1) * ch + c], predictor[c], stepIndex_[c]);
+                *dst++ = static_cast<std::uint8_t>(lo | (hi << 4));
+            }
+        }
+    }
+}
+
+std::vector<std::uint8_t> ImaAdpcmEncoder::format() const
+{
+    return MakeImaAdpcmFormat(rate_, channels_);
+}
+
+std::vector<std::uint8_t> MakeImaAdpcmFormat(std::uint32_t rate, int channels)
+{
+    WaveFormatEx f;
+    f.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
+    f.nChannels = static_cast<std::uint16_t>(channels);
+    f.nSamplesPerSec = rate;
+    f.nBlockAlign = ImaAdpcmEncoder::BlockAlignFor(rate, channels);
+    const std::size_t frames = ImaAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
+    f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
+    f.wBitsPerSample = 4;
+    std::vector<std::uint8_t> extra;
+    AppendLE16(extra, static_cast<std::uint16_t>(frames));
+    return BuildFormatRecord(f, extra);
+}
+
+}  // namespace quillon
