@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,27 +18,27 @@ constexpr double kInv32767 = 1.0 / 32767.0;
 
 // ---- scalar building blocks (one channel, also the definition of the arithmetic) ----
 
-inline double ToFloat(double v)
+[[gnu::always_inline]] inline double ToFloat(double v)
 {
     return static_cast<double>(static_cast<float>(v));
 }
 
-inline double Flush(double v)
+[[gnu::always_inline]] inline double Flush(double v)
 {
     return std::fabs(v) < kFloatMin ? 0.0 : v;
 }
 
-inline double Clip16(double q)  // q already rounded to a float
+[[gnu::always_inline]] inline double Clip16(double q)  // q already rounded to a float
 {
     return static_cast<double>(ClipSample(static_cast<float>(q)));
 }
 
-inline double Out16(double y)
+[[gnu::always_inline]] inline double Out16(double y)
 {
     return static_cast<double>(FilterOutput16(y));
 }
 
-inline double Splat(double v, double /*tag*/)
+[[gnu::always_inline]] inline double Splat(double v, double /*tag*/)
 {
     return v;
 }
@@ -50,12 +51,12 @@ inline int16_t EchoFeed(double p)
     return static_cast<int16_t>(RoundHalfEven(std::clamp(p, -32768.0, 32767.0)));
 }
 
-inline double SweepCoefficient(float w)
+[[gnu::always_inline]] inline double SweepCoefficient(float w)
 {
     return (1.0 - static_cast<double>(w)) / (1.0 + static_cast<double>(w));
 }
 
-inline void AdvanceSweep(PhaseShifterState& st)
+[[gnu::always_inline]] inline void AdvanceSweep(PhaseShifterState& st)
 {
     st.sweepValue *= st.sweepMultiplier;
     // Bounds are tested after the step, so the value may overshoot by one step before turning.
@@ -110,56 +111,56 @@ int16_t CascadeSample(int16_t s, std::span<BiquadSection* const> sections, int c
 struct V2 {
     __m128d v;
 };
-inline V2 operator+(V2 a, V2 b)
+[[gnu::always_inline]] inline V2 operator+(V2 a, V2 b)
 {
     return {_mm_add_pd(a.v, b.v)};
 }
-inline V2 operator-(V2 a, V2 b)
+[[gnu::always_inline]] inline V2 operator-(V2 a, V2 b)
 {
     return {_mm_sub_pd(a.v, b.v)};
 }
-inline V2 operator*(V2 a, V2 b)
+[[gnu::always_inline]] inline V2 operator*(V2 a, V2 b)
 {
     return {_mm_mul_pd(a.v, b.v)};
 }
-inline V2 operator/(V2 a, V2 b)
+[[gnu::always_inline]] inline V2 operator/(V2 a, V2 b)
 {
     return {_mm_div_pd(a.v, b.v)};
 }
-inline V2 Splat(double v, V2 /*tag*/)
+[[gnu::always_inline]] inline V2 Splat(double v, V2 /*tag*/)
 {
     return {_mm_set1_pd(v)};
 }
-inline V2 Pair(double ch0, double ch1)
+[[gnu::always_inline]] inline V2 Pair(double ch0, double ch1)
 {
     return {_mm_set_pd(ch1, ch0)};
 }
-inline double Lane(V2 a, int lane)
+[[gnu::always_inline]] inline double Lane(V2 a, int lane)
 {
     return lane == 0 ? _mm_cvtsd_f64(a.v) : _mm_cvtsd_f64(_mm_unpackhi_pd(a.v, a.v));
 }
-inline V2 ToFloat(V2 a)
+[[gnu::always_inline]] inline V2 ToFloat(V2 a)
 {
     return {_mm_cvtps_pd(_mm_cvtpd_ps(a.v))};
 }
-inline V2 Flush(V2 a)
+[[gnu::always_inline]] inline V2 Flush(V2 a)
 {
     const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     // "not below" keeps NaN, like the scalar compare
     const __m128d keep = _mm_cmpnlt_pd(_mm_and_pd(a.v, absMask), _mm_set1_pd(kFloatMin));
     return {_mm_and_pd(a.v, keep)};
 }
-inline V2 RoundHalfEven(V2 a)
+[[gnu::always_inline]] inline V2 RoundHalfEven(V2 a)
 {
     const __m128d magic = _mm_set1_pd(kRoundMagic);
     return {_mm_sub_pd(_mm_add_pd(a.v, magic), magic)};
 }
-inline V2 Clip16(V2 q)
+[[gnu::always_inline]] inline V2 Clip16(V2 q)
 {
     const __m128d clamped = _mm_min_pd(_mm_max_pd(q.v, _mm_set1_pd(-32768.0)), _mm_set1_pd(32767.0));
     return {_mm_and_pd(RoundHalfEven(V2{clamped}).v, _mm_cmpord_pd(q.v, q.v))};
 }
-inline V2 Out16(V2 y)
+[[gnu::always_inline]] inline V2 Out16(V2 y)
 {
     const __m128d one = _mm_set1_pd(1.0);
     const __m128d minusOne = _mm_set1_pd(-1.0);
@@ -169,14 +170,14 @@ inline V2 Out16(V2 y)
     const __m128d sel = _mm_or_pd(_mm_andnot_pd(below, r), _mm_and_pd(below, _mm_set1_pd(-32768.0)));
     return {_mm_and_pd(sel, _mm_cmpord_pd(y.v, y.v))};
 }
-inline V2 LoadFrame(const int16_t* p)
+[[gnu::always_inline]] inline V2 LoadFrame(const int16_t* p)
 {
     int32_t bits = 0;
     std::memcpy(&bits, p, sizeof bits);
     const __m128i pair = _mm_cvtsi32_si128(bits);
     return {_mm_cvtepi32_pd(_mm_srai_epi32(_mm_unpacklo_epi16(pair, pair), 16))};
 }
-inline void StoreFrame(int16_t* p, V2 integral)
+[[gnu::always_inline]] inline void StoreFrame(int16_t* p, V2 integral)
 {
     const __m128i i32 = _mm_cvttpd_epi32(integral.v);
     const int32_t bits = _mm_cvtsi128_si32(_mm_packs_epi32(i32, i32));
@@ -188,69 +189,79 @@ struct V2 {
     double a;
     double b;
 };
-inline V2 operator+(V2 x, V2 y)
+[[gnu::always_inline]] inline V2 operator+(V2 x, V2 y)
 {
     return {x.a + y.a, x.b + y.b};
 }
-inline V2 operator-(V2 x, V2 y)
+[[gnu::always_inline]] inline V2 operator-(V2 x, V2 y)
 {
     return {x.a - y.a, x.b - y.b};
 }
-inline V2 operator*(V2 x, V2 y)
+[[gnu::always_inline]] inline V2 operator*(V2 x, V2 y)
 {
     return {x.a * y.a, x.b * y.b};
 }
-inline V2 operator/(V2 x, V2 y)
+[[gnu::always_inline]] inline V2 operator/(V2 x, V2 y)
 {
     return {x.a / y.a, x.b / y.b};
 }
-inline V2 Splat(double v, V2 /*tag*/)
+[[gnu::always_inline]] inline V2 Splat(double v, V2 /*tag*/)
 {
     return {v, v};
 }
-inline V2 Pair(double ch0, double ch1)
+[[gnu::always_inline]] inline V2 Pair(double ch0, double ch1)
 {
     return {ch0, ch1};
 }
-inline double Lane(V2 x, int lane)
+[[gnu::always_inline]] inline double Lane(V2 x, int lane)
 {
     return lane == 0 ? x.a : x.b;
 }
-inline V2 ToFloat(V2 x)
+[[gnu::always_inline]] inline V2 ToFloat(V2 x)
 {
     return {ToFloat(x.a), ToFloat(x.b)};
 }
-inline V2 Flush(V2 x)
+[[gnu::always_inline]] inline V2 Flush(V2 x)
 {
     return {Flush(x.a), Flush(x.b)};
 }
-inline V2 Clip16(V2 q)
+[[gnu::always_inline]] inline V2 Clip16(V2 q)
 {
     return {Clip16(q.a), Clip16(q.b)};
 }
-inline V2 Out16(V2 y)
+[[gnu::always_inline]] inline V2 Out16(V2 y)
 {
     return {Out16(y.a), Out16(y.b)};
 }
-inline V2 LoadFrame(const int16_t* p)
+[[gnu::always_inline]] inline V2 LoadFrame(const int16_t* p)
 {
     return {static_cast<double>(p[0]), static_cast<double>(p[1])};
 }
-inline void StoreFrame(int16_t* p, V2 integral)
+[[gnu::always_inline]] inline void StoreFrame(int16_t* p, V2 integral)
 {
     p[0] = static_cast<int16_t>(integral.a);
     p[1] = static_cast<int16_t>(integral.b);
 }
 #endif
 
-inline double LoadFrame1(const int16_t* p)
+[[gnu::always_inline]] inline double LoadFrame1(const int16_t* p)
 {
     return static_cast<double>(*p);
 }
-inline void StoreFrame1(int16_t* p, double integral)
+[[gnu::always_inline]] inline void StoreFrame1(int16_t* p, double integral)
 {
     *p = static_cast<int16_t>(integral);
 }
+
+// Frame access for the loops, as function objects so they inline.
+struct FrameIO1 {
+    [[gnu::always_inline]] double operator()(const int16_t* p) const { return LoadFrame1(p); }
+    [[gnu::always_inline]] void operator()(int16_t* p, double v) const { StoreFrame1(p, v); }
+};
+struct FrameIO2 {
+    [[gnu::always_inline]] V2 operator()(const int16_t* p) const { return LoadFrame(p); }
+    [[gnu::always_inline]] void operator()(int16_t* p, V2 v) const { StoreFrame(p, v); }
+};
 
 // ---- biquad cascade over whole frames ----
 
@@ -263,7 +274,7 @@ struct BandRegs {
 };
 
 template <typename V>
-inline V CascadeStep(BandRegs<V>& r, V in)
+[[gnu::always_inline]] inline V CascadeStep(BandRegs<V>& r, V in)
 {
     const V x = ToFloat(in * Splat(kInv32767, V{}));
     V y = r.b0 * x + r.b1 * r.x1;
@@ -277,11 +288,11 @@ inline V CascadeStep(BandRegs<V>& r, V in)
     return Out16(y);
 }
 
-inline double HistoryLane(const BiquadSection& s, float BiquadHistory::*field, double /*tag*/)
+[[gnu::always_inline]] inline double HistoryLane(const BiquadSection& s, float BiquadHistory::*field, double /*tag*/)
 {
     return static_cast<double>(s.history[0].*field);
 }
-inline V2 HistoryLane(const BiquadSection& s, float BiquadHistory::*field, V2 /*tag*/)
+[[gnu::always_inline]] inline V2 HistoryLane(const BiquadSection& s, float BiquadHistory::*field, V2 /*tag*/)
 {
     return Pair(static_cast<double>(s.history[0].*field), static_cast<double>(s.history[1].*field));
 }
@@ -295,6 +306,41 @@ inline void StoreHistory(BiquadSection& s, float BiquadHistory::*field, V2 v)
     s.history[1].*field = static_cast<float>(Lane(v, 1));
 }
 
+// One step of the steady state, where every band has a frame to work on; the band count is
+// fixed at compile time so the carries between bands stay in registers.
+template <typename V, std::size_t NB, typename Load, typename Store>
+void SteadySteps(std::array<BandRegs<V>, kMaxCascade>& regs, std::array<V, kMaxCascade + 1>& carry, int16_t* frames,
+                 std::size_t stride, std::size_t tBegin, std::size_t tEnd, Load load, Store store)
+{
+    std::array<V, NB + 1> c;
+    for (std::size_t k = 0; k <= NB; ++k) {
+        c[k] = carry[k];
+    }
+    for (std::size_t t = tBegin; t < tEnd; ++t) {
+        c[0] = load(frames + t * stride);
+        [&]<std::size_t... K>(std::index_sequence<K...>)
+        {
+            // downwards, so each band reads its carry before the band below overwrites it
+            ((c[NB - K] = CascadeStep(regs[NB - 1 - K], c[NB - 1 - K])), ...);
+        }
+        (std::make_index_sequence<NB>{});
+        store(frames + (t + 1 - NB) * stride, c[NB]);
+    }
+    for (std::size_t k = 0; k <= NB; ++k) {
+        carry[k] = c[k];
+    }
+}
+
+template <typename V, typename Load, typename Store, std::size_t... N>
+bool DispatchSteady(std::size_t nb, std::array<BandRegs<V>, kMaxCascade>& regs, std::array<V, kMaxCascade + 1>& carry,
+                    int16_t* frames, std::size_t stride, std::size_t tBegin, std::size_t tEnd, Load load, Store store,
+                    std::index_sequence<N...> /*counts*/)
+{
+    return (
+        (nb == N + 1 ? (SteadySteps<V, N + 1>(regs, carry, frames, stride, tBegin, tEnd, load, store), true) : false) ||
+        ...);
+}
+
 // Band k works on frame t - k at step t, so the bands' recurrences run side by side instead of
 // one after the other; each band still sees its frames in order and its input from the band
 // before, so the result is that of filtering the block band by band.
@@ -302,11 +348,11 @@ template <typename V, typename Load, typename Store>
 void CascadeFrames(int16_t* frames, std::size_t nFrames, std::size_t stride, std::span<BiquadSection* const> sections,
                    Load load, Store store)
 {
-    const int nb = static_cast<int>(sections.size());
+    const std::size_t nb = sections.size();
     std::array<BandRegs<V>, kMaxCascade> regs;
-    for (int k = 0; k < nb; ++k) {
-        const BiquadSection& s = *sections[static_cast<std::size_t>(k)];
-        BandRegs<V>& r = regs[static_cast<std::size_t>(k)];
+    for (std::size_t k = 0; k < nb; ++k) {
+        const BiquadSection& s = *sections[k];
+        BandRegs<V>& r = regs[k];
         r.b0 = Splat(s.k.b0, V{});
         r.b1 = Splat(s.k.b1, V{});
         r.b2 = Splat(s.k.b2, V{});
@@ -319,25 +365,38 @@ void CascadeFrames(int16_t* frames, std::size_t nFrames, std::size_t stride, std
     }
 
     std::array<V, kMaxCascade + 1> carry{};
-    const std::size_t steps = nFrames + static_cast<std::size_t>(nb) - 1;
-    for (std::size_t t = 0; t < steps; ++t) {
-        const int kHi = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(nb) - 1, t));
-        const int kLo = t < nFrames ? 0 : static_cast<int>(t - (nFrames - 1));
+    // any step, including the ramps at both ends where only some bands have a frame
+    auto step = [&](std::size_t t) {
         if (t < nFrames) {
             carry[0] = load(frames + t * stride);
         }
-        for (int k = kHi; k >= kLo; --k) {
-            const auto uk = static_cast<std::size_t>(k);
-            carry[uk + 1] = CascadeStep(regs[uk], carry[uk]);
+        const std::size_t kHi = std::min(nb - 1, t);
+        const std::size_t kLo = t < nFrames ? 0 : t - (nFrames - 1);
+        for (std::size_t k = kHi + 1; k-- > kLo;) {
+            carry[k + 1] = CascadeStep(regs[k], carry[k]);
         }
-        if (t + 1 >= static_cast<std::size_t>(nb)) {
-            store(frames + (t + 1 - static_cast<std::size_t>(nb)) * stride, carry[static_cast<std::size_t>(nb)]);
+        if (t + 1 >= nb) {
+            store(frames + (t + 1 - nb) * stride, carry[nb]);
         }
+    };
+    const std::size_t steps = nFrames + nb - 1;
+    const std::size_t steadyBegin = nb - 1;
+    const std::size_t steadyEnd = std::max(nFrames, steadyBegin);
+    std::size_t t = 0;
+    for (; t < std::min(steadyBegin, steps); ++t) {
+        step(t);
+    }
+    if (steadyEnd > steadyBegin && DispatchSteady(nb, regs, carry, frames, stride, steadyBegin, steadyEnd, load, store,
+                                                  std::make_index_sequence<static_cast<std::size_t>(kMaxCascade)>{})) {
+        t = steadyEnd;
+    }
+    for (; t < steps; ++t) {
+        step(t);
     }
 
-    for (int k = 0; k < nb; ++k) {
-        BiquadSection& s = *sections[static_cast<std::size_t>(k)];
-        const BandRegs<V>& r = regs[static_cast<std::size_t>(k)];
+    for (std::size_t k = 0; k < nb; ++k) {
+        BiquadSection& s = *sections[k];
+        const BandRegs<V>& r = regs[k];
         StoreHistory(s, &BiquadHistory::x1, r.x1);
         StoreHistory(s, &BiquadHistory::x2, r.x2);
         StoreHistory(s, &BiquadHistory::y1, r.y1);
@@ -345,39 +404,84 @@ void CascadeFrames(int16_t* frames, std::size_t nFrames, std::size_t stride, std
     }
 }
 
-void PhaseShiftStereoFrames(int16_t* frames, std::size_t nFrames, PhaseShifterState& st)
+using StageArray = std::array<std::array<float, 4>, kMaxChannels>;
+
+[[gnu::always_inline]] inline double StageLanes(const StageArray& a, std::size_t k, double /*tag*/)
 {
-    std::array<V2, 4> in;
-    std::array<V2, 4> out;
-    for (std::size_t k = 0; k < 4; ++k) {
-        in[k] = Pair(st.stageIn[0][k], st.stageIn[1][k]);
-        out[k] = Pair(st.stageOut[0][k], st.stageOut[1][k]);
-    }
-    const V2 fb = Splat(st.feedback, V2{});
-    const V2 wet = Splat(st.wet, V2{});
-    const V2 dry = Splat(st.dry, V2{});
-    const V2 fullScale = Splat(32767.0, V2{});
-    for (std::size_t f = 0; f < nFrames; ++f) {
-        int16_t* p = frames + 2 * f;
-        const V2 x = LoadFrame(p) / fullScale;
-        const V2 c = Splat(SweepCoefficient(st.sweepValue), V2{});
-        V2 v = x + out[3] * fb;
+    return static_cast<double>(a[0][k]);
+}
+[[gnu::always_inline]] inline V2 StageLanes(const StageArray& a, std::size_t k, V2 /*tag*/)
+{
+    return Pair(static_cast<double>(a[0][k]), static_cast<double>(a[1][k]));
+}
+inline void SaveLanes(StageArray& a, std::size_t k, double v)
+{
+    a[0][k] = static_cast<float>(v);
+}
+inline void SaveLanes(StageArray& a, std::size_t k, V2 v)
+{
+    a[0][k] = static_cast<float>(Lane(v, 0));
+    a[1][k] = static_cast<float>(Lane(v, 1));
+}
+
+// The phase shifter over whole frames, the channels of a frame side by side.
+template <typename V>
+class PhaseStage {
+public:
+    explicit PhaseStage(PhaseShifterState& st)
+        : st_(st),
+          fb_(Splat(st.feedback, V{})),
+          wet_(Splat(st.wet, V{})),
+          dry_(Splat(st.dry, V{})),
+          fullScale_(Splat(32767.0, V{}))
+    {
         for (std::size_t k = 0; k < 4; ++k) {
-            const V2 y = c * (v + out[k]) - in[k];
-            in[k] = ToFloat(Flush(v));
-            out[k] = ToFloat(Flush(y));
+            in_[k] = StageLanes(st.stageIn, k, V{});
+            out_[k] = StageLanes(st.stageOut, k, V{});
+        }
+    }
+
+    // Takes a frame of integral samples, returns the frame written back (integral).
+    [[gnu::always_inline]] V operator()(V s)
+    {
+        const V x = s / fullScale_;
+        const V c = Splat(SweepCoefficient(st_.sweepValue), V{});
+        V v = x + out_[3] * fb_;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const V y = c * (v + out_[k]) - in_[k];
+            in_[k] = ToFloat(Flush(v));
+            out_[k] = ToFloat(Flush(y));
             v = y;
         }
-        const V2 mixed = wet * v + dry * x;
-        StoreFrame(p, Clip16(ToFloat(mixed * fullScale)));
-        AdvanceSweep(st);
+        const V mixed = wet_ * v + dry_ * x;
+        AdvanceSweep(st_);
+        return Clip16(ToFloat(mixed * fullScale_));
     }
-    for (std::size_t k = 0; k < 4; ++k) {
-        for (int ch = 0; ch < 2; ++ch) {
-            st.stageIn[static_cast<std::size_t>(ch)][k] = static_cast<float>(Lane(in[k], ch));
-            st.stageOut[static_cast<std::size_t>(ch)][k] = static_cast<float>(Lane(out[k], ch));
+
+    void Save()
+    {
+        for (std::size_t k = 0; k < 4; ++k) {
+            SaveLanes(st_.stageIn, k, in_[k]);
+            SaveLanes(st_.stageOut, k, out_[k]);
         }
     }
+
+private:
+    PhaseShifterState& st_;
+    V fb_, wet_, dry_, fullScale_;
+    std::array<V, 4> in_{};
+    std::array<V, 4> out_{};
+};
+
+template <typename V, typename Load, typename Store>
+void PhaseFrames(int16_t* frames, std::size_t nFrames, std::size_t stride, PhaseShifterState& st, Load load,
+                 Store store)
+{
+    PhaseStage<V> stage(st);
+    for (std::size_t f = 0; f < nFrames; ++f) {
+        store(frames + f * stride, stage(load(frames + f * stride)));
+    }
+    stage.Save();
 }
 
 }  // namespace
@@ -471,12 +575,9 @@ void PhaseShift(std::span<int16_t> block, PhaseShifterState& st, int channels, i
     const auto c = static_cast<std::size_t>(channels);
     const std::size_t nFrames = (n - i) / c;
     if (channels == 2) {
-        PhaseShiftStereoFrames(block.data() + i, nFrames, st);
+        PhaseFrames<V2>(block.data() + i, nFrames, 2, st, FrameIO2{}, FrameIO2{});
     } else {
-        for (std::size_t f = 0; f < nFrames; ++f) {
-            block[i + f] = PhaseSample(st, 0, block[i + f], SweepCoefficient(st.sweepValue));
-            AdvanceSweep(st);
-        }
+        PhaseFrames<double>(block.data() + i, nFrames, 1, st, FrameIO1{}, FrameIO1{});
     }
     i += nFrames * c;
     // a frame that the next block completes: its sweep step comes then
@@ -510,9 +611,9 @@ void BiquadCascade16(std::span<int16_t> block, std::span<BiquadSection* const> s
     const std::size_t nFrames = (n - i) / c;
     if (nFrames > 0) {
         if (channels == 2) {
-            CascadeFrames<V2>(block.data() + i, nFrames, 2, sections, LoadFrame, StoreFrame);
+            CascadeFrames<V2>(block.data() + i, nFrames, 2, sections, FrameIO2{}, FrameIO2{});
         } else {
-            CascadeFrames<double>(block.data() + i, nFrames, 1, sections, LoadFrame1, StoreFrame1);
+            CascadeFrames<double>(block.data() + i, nFrames, 1, sections, FrameIO1{}, FrameIO1{});
         }
     }
     i += nFrames * c;

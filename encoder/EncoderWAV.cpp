@@ -164,19 +164,99 @@ std::int32_t EncoderWAV::Encoder_EncoderInit(std::int32_t samplerate, std::int16
         return 7;
     }
 
-    file_ = PosixFile::create(fileName);
-    if (!file_.isOpen()) {
+    const auto format = OutputFormat();
+    fileFormat_.assign(format.begin(), format.end());
+    if (!openFile(fileName)) {
         acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
         acm::acmStreamClose(stream_, 0);
         return 2;
     }
     carried_ = 0;
-    const auto format = OutputFormat();
-    fileFormat_.assign(format.begin(), format.end());
+    sourceTaken_ = 0;
+    outputMade_ = 0;
+    return 0;
+}
+
+bool EncoderWAV::openFile(const std::string& fileName)
+{
+    file_ = PosixFile::create(fileName);
+    if (!file_.isOpen()) {
+        return false;
+    }
     if (writeHeader_) {
-        // Placeholder for the header, which is written at close when the sizes are known.
-        const std::vector<std::uint8_t> zeros(fileFormat_.size() + 28, 0);
-        writeAudio(zeros);
+        // A real header from the start, not zeros: a file cut short by a crash still says
+        // what its audio is, and the sizes are brought up to date as the audio grows.
+        writeAudio(headerFor(static_cast<std::int64_t>(fileFormat_.size()) + 28));
+    }
+    lastSync_ = std::chrono::steady_clock::now();
+    return true;
+}
+
+std::vector<std::uint8_t> EncoderWAV::headerFor(std::int64_t length) const
+{
+    const auto n = static_cast<std::uint32_t>(fileFormat_.size());
+    const auto size = static_cast<std::uint32_t>(std::max<std::int64_t>(length, n + 28));
+    std::vector<std::uint8_t> h(n + 28);
+    std::memcpy(h.data(), "RIFF", 4);
+    putLE32(h.data() + 4, size - 8);
+    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
+    putLE32(h.data() + 16, n);
+    std::copy(fileFormat_.begin(), fileFormat_.end(), h.begin() + 20);
+    std::memcpy(h.data() + 20 + n, "data", 4);
+    putLE32(h.data() + 24 + n, size - n - 28);
+    return h;
+}
+
+void EncoderWAV::syncAndUpdateSizes()
+{
+    lastSync_ = std::chrono::steady_clock::now();
+    // Torn blocks are taken back at once, so the length is always whole blocks.
+    const std::int64_t length = file_.length();
+    if (!file_.syncData() || !writeHeader_ || length < 0) {
+        return;
+    }
+    const auto header = headerFor(length);
+    const auto n = fileFormat_.size();
+    file_.writeAt(4, std::span<const std::uint8_t>(header.data() + 4, 4));
+    file_.writeAt(static_cast<std::int64_t>(24 + n), std::span<const std::uint8_t>(header.data() + 24 + n, 4));
+}
+
+std::int64_t EncoderWAV::Encoder_FileLength() const
+{
+    return file_.isOpen() ? file_.length() : -1;
+}
+
+std::int64_t EncoderWAV::Encoder_MaxOutputBytes(std::int32_t buffer_len) const
+{
+    if (!file_.isOpen() || sourceBufferSize_ <= 0) {
+        return 0;
+    }
+    // The destination buffer holds the conversion of one full source buffer. Everything the
+    // stream has taken so far plus this block, scaled by that ratio, bounds all it can have
+    // produced; less what it already produced, plus a codec block's rounding.
+    const std::int64_t source = sourceTaken_ + carried_ + std::max<std::int64_t>(buffer_len, 0);
+    const std::int64_t scaled = (source * destinationBufferSize_ + sourceBufferSize_ - 1) / sourceBufferSize_;
+    const std::int64_t blockAlign = fileFormat_.size() >= 14 ? getLE16(fileFormat_.data() + 12) : 0;
+    return std::max<std::int64_t>(scaled - outputMade_, 0) + 2 * blockAlign + 64;
+}
+
+std::int32_t EncoderWAV::Encoder_NextFile(const std::string& fileName)
+{
+    if (!file_.isOpen()) {
+        return 2;
+    }
+    if (writeHeader_) {
+        WriteWaveHeader();
+    }
+    file_.syncData();
+    file_.close();
+    if (!openFile(fileName)) {
+        // Nowhere to go on: the stream is finished too, as a close would.
+        acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
+        acm::acmStreamClose(stream_, 0);
+        stream_.reset();
+        carried_ = 0;
+        return 2;
     }
     return 0;
 }
@@ -191,6 +271,9 @@ std::int32_t EncoderWAV::Encoder_Encode(const void* buffer_ptr, std::int32_t buf
         buffer_used = 0;
         return 9;
     }
+    if (carried_ + static_cast<std::size_t>(buffer_len) > sourceBuffer_.size()) {
+        carried_ = 0;  // a codec that left more than a unit over; its bytes cannot be kept
+    }
     if (buffer_len > 0) {
         std::memcpy(sourceBuffer_.data() + carried_, buffer_ptr, static_cast<std::size_t>(buffer_len));
     }
@@ -202,6 +285,11 @@ std::int32_t EncoderWAV::Encoder_Encode(const void* buffer_ptr, std::int32_t buf
     } else {
         const auto produced = std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed);
         result = writeAudio(produced) != static_cast<std::int64_t>(produced.size()) ? 10 : 0;
+        if (result == 0 && std::chrono::steady_clock::now() - lastSync_ >= headerUpdateInterval_) {
+            syncAndUpdateSizes();
+        }
+        sourceTaken_ += header_.cbSrcLengthUsed;
+        outputMade_ += header_.cbDstLengthUsed;
         carried_ = header_.cbSrcLength - header_.cbSrcLengthUsed;
         if (carried_ > 0) {
             std::memmove(sourceBuffer_.data(), sourceBuffer_.data() + header_.cbSrcLengthUsed, carried_);
@@ -216,16 +304,23 @@ std::int32_t EncoderWAV::Encoder_EncoderClose()
     if (!file_.isOpen()) {
         return 2;
     }
-    // Drain the converter; a block codec also gets the carried tail as its last block.
+    // Drain the converter; a block codec also gets the carried tail as its last block. A
+    // resampler from a very low rate can hold more than one destination buffer, so drain
+    // until nothing more comes.
     header_.cbSrcLength = carried_;
-    if (acm::acmStreamConvert(stream_.get(), header_, acm::ACM_STREAMCONVERTF_END) != acm::MMSYSERR_NOERROR) {
-        header_.cbDstLengthUsed = 0;
+    for (int round = 0; round < kMaxDrainRounds; ++round) {
+        if (acm::acmStreamConvert(stream_.get(), header_, acm::ACM_STREAMCONVERTF_END) != acm::MMSYSERR_NOERROR ||
+            header_.cbDstLengthUsed == 0) {
+            break;
+        }
+        writeAudio(std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed));
+        header_.cbSrcLength = 0;
     }
     header_.cbSrcLength = header_.cbPreparedSrcLength;
-    writeAudio(std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed));
     if (writeHeader_) {
         WriteWaveHeader();
     }
+    file_.syncData();
     acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
     acm::acmStreamClose(stream_, 0);
     stream_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -57,9 +58,33 @@ public:
     // The header's 32-bit size fields cap a file at this length; writes beyond it fail (10).
     static constexpr std::int64_t kMaxFileLength = 0xFFFFFFFFLL;
 
+    // While a file is open its audio is synced to the disk and the header's sizes brought up
+    // to date at this interval (checked at each block), so a crash or power cut leaves a file
+    // that is at most this much behind. Zero: after every block.
+    [[nodiscard]] std::chrono::milliseconds HeaderUpdateInterval() const { return headerUpdateInterval_; }
+    void HeaderUpdateInterval(std::chrono::milliseconds interval) { headerUpdateInterval_ = interval; }
+    // Length of the open file in bytes; -1 when closed.
+    [[nodiscard]] std::int64_t Encoder_FileLength() const;
+    // The most bytes an Encoder_Encode of `buffer_len` source bytes can add to the file.
+    [[nodiscard]] std::int64_t Encoder_MaxOutputBytes(std::int32_t buffer_len) const;
+    // Finishes the open file (header, sync) and goes on writing into `fileName` with the same
+    // conversion stream and carried bytes, so no sample is lost or repeated at the seam.
+    // 0, or 2 when no file is open or the new file cannot be created (the old one is then
+    // finished and closed).
+    std::int32_t Encoder_NextFile(const std::string& fileName);
+
 private:
+    // Bound on the END conversions at close, against a codec that never runs dry.
+    static constexpr int kMaxDrainRounds = 1000;
+
     std::int64_t writeAudio(std::span<const std::uint8_t> bytes);
     void WriteWaveHeader();
+    // Opens `fileName` and writes a header describing an empty file.
+    bool openFile(const std::string& fileName);
+    // Header with the sizes of a file `length` bytes long.
+    [[nodiscard]] std::vector<std::uint8_t> headerFor(std::int64_t length) const;
+    // Syncs the audio, then writes sizes that claim no more than is on disk.
+    void syncAndUpdateSizes();
 
     WaveFormatEx sourceFormat_;
     std::vector<std::uint8_t> outputFormat_;
@@ -80,6 +105,12 @@ private:
     acm::AcmStreamHandle stream_;
     PosixFile file_;
     bool writeHeader_ = true;
+    std::chrono::milliseconds headerUpdateInterval_{1000};
+    std::chrono::steady_clock::time_point lastSync_{};
+    // Source bytes the stream has taken and bytes it has produced since init; a resampler
+    // can hold output back, so the bound on the next block's output is cumulative.
+    std::int64_t sourceTaken_ = 0;
+    std::int64_t outputMade_ = 0;
 };
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "encoder/platform/PosixFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,8 +30,20 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
 
 PosixFile PosixFile::create(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return PosixFile(fd);
+    PosixFile file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (!file.isOpen()) {
+        return file;
+    }
+    if (::flock(file.fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        file.close();
+        return file;
+    }
+    // Only a regular file has a length to cut; a device such as /dev/null is written as it is.
+    struct stat st {};
+    if (::fstat(file.fd_, &st) != 0 || (S_ISREG(st.st_mode) && !file.truncate(0))) {
+        file.close();
+    }
+    return file;
 }
 
 void PosixFile::close()
@@ -83,6 +96,28 @@ std::int64_t PosixFile::length() const
 bool PosixFile::truncate(std::int64_t length)
 {
     return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+}
+
+bool PosixFile::writeAt(std::int64_t offset, std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return fd_ >= 0;
+}
+
+bool PosixFile::syncData()
+{
+    return fd_ >= 0 && ::fdatasync(fd_) == 0;
 }
 
 }  // namespace quillon

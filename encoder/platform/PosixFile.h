@@ -17,7 +17,9 @@ public:
     PosixFile& operator=(const PosixFile&) = delete;
 
     // Creates or truncates `path` for writing; other processes may read it meanwhile.
-    // Returns a closed file when the path is refused.
+    // Returns a closed file when the path is refused. The file stays locked (advisory,
+    // flock) while open, so start-up repair and a second recorder keep their hands off;
+    // a file another process holds locked is refused rather than truncated under it.
     static PosixFile create(const std::string& path);
 
     [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
@@ -31,6 +33,10 @@ public:
     [[nodiscard]] std::int64_t length() const;
     // Cuts the file back to `length` bytes (used to take back a partly written block).
     bool truncate(std::int64_t length);
+    // Writes at `offset` without moving the position; true when every byte went out.
+    bool writeAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
+    // Waits until the written data is on the disk (fdatasync).
+    bool syncData();
 
     static constexpr int SEEK_SET_ = 0;
     static constexpr int SEEK_CUR_ = 1;

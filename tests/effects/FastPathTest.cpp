@@ -123,7 +123,7 @@ TEST(FastPath, everyEffectAloneAndTogether_matchesThePlainLoopBitForBit)
     std::mt19937 gen(20261207);
     for (const int channels : {1, 2}) {
         for (const int effects :
-             {clsDSP::kAmplify, clsDSP::kEcho, clsDSP::kPhaseShift, clsDSP::kEqualizer, 15, 12, 3}) {
+             {clsDSP::kAmplify, clsDSP::kEcho, clsDSP::kPhaseShift, clsDSP::kEqualizer, 15, 12, 10, 3}) {
             for (int round = 0; round < 4; ++round) {
                 const auto s = RandomSettings(gen, channels, effects);
                 ExpectSameAsReference(s, RandomSignal(gen, 60000), gen, "random settings");
