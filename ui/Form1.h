@@ -94,6 +94,7 @@ protected:
 private:
     void RecordingStarted() override;
     void RecordingStopped(const QString& nextFile) override;
+    void RecordingContinued(const QString& file) override;
     void buildLayout();
     void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
@@ -149,6 +150,8 @@ private:
 
     QStatusBar* sbar = nullptr;
     std::array<QLabel*, 2> sbarPanels{};
+    // Third panel: audio the capture had to drop in this recording, hidden while there is none.
+    QLabel* sbarDropped = nullptr;
     QLabel* Label1 = nullptr;
     QTimer* tmrVis = nullptr;
 };
