@@ -271,6 +271,9 @@ std::int32_t EncoderWAV::Encoder_Encode(const void* buffer_ptr, std::int32_t buf
         buffer_used = 0;
         return 9;
     }
+    if (carried_ + static_cast<std::size_t>(buffer_len) > sourceBuffer_.size()) {
+        carried_ = 0;  // a codec that left more than a unit over; its bytes cannot be kept
+    }
     if (buffer_len > 0) {
         std::memcpy(sourceBuffer_.data() + carried_, buffer_ptr, static_cast<std::size_t>(buffer_len));
     }
@@ -301,13 +304,19 @@ std::int32_t EncoderWAV::Encoder_EncoderClose()
     if (!file_.isOpen()) {
         return 2;
     }
-    // Drain the converter; a block codec also gets the carried tail as its last block.
+    // Drain the converter; a block codec also gets the carried tail as its last block. A
+    // resampler from a very low rate can hold more than one destination buffer, so drain
+    // until nothing more comes.
     header_.cbSrcLength = carried_;
-    if (acm::acmStreamConvert(stream_.get(), header_, acm::ACM_STREAMCONVERTF_END) != acm::MMSYSERR_NOERROR) {
-        header_.cbDstLengthUsed = 0;
+    for (int round = 0; round < kMaxDrainRounds; ++round) {
+        if (acm::acmStreamConvert(stream_.get(), header_, acm::ACM_STREAMCONVERTF_END) != acm::MMSYSERR_NOERROR ||
+            header_.cbDstLengthUsed == 0) {
+            break;
+        }
+        writeAudio(std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed));
+        header_.cbSrcLength = 0;
     }
     header_.cbSrcLength = header_.cbPreparedSrcLength;
-    writeAudio(std::span<const std::uint8_t>(destinationBuffer_.data(), header_.cbDstLengthUsed));
     if (writeHeader_) {
         WriteWaveHeader();
     }

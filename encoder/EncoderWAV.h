@@ -74,6 +74,9 @@ public:
     std::int32_t Encoder_NextFile(const std::string& fileName);
 
 private:
+    // Bound on the END conversions at close, against a codec that never runs dry.
+    static constexpr int kMaxDrainRounds = 1000;
+
     std::int64_t writeAudio(std::span<const std::uint8_t> bytes);
     void WriteWaveHeader();
     // Opens `fileName` and writes a header describing an empty file.

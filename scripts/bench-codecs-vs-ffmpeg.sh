@@ -28,7 +28,7 @@ best_of() {
   for _ in $(seq "$runs"); do
     local start end t
     start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "error: failed: $*" >&2; exit 1; }
+    "$@" </dev/null >/dev/null 2>&1 || { echo "error: failed: $*" >&2; exit 1; }
     end=$(date +%s.%N)
     t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
     if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
@@ -39,7 +39,7 @@ best_of() {
 printf '%-20s %12s %12s %8s\n' format quillon_s ffmpeg_s ratio
 while IFS='|' read -r spec input codec; do
   ours=$(best_of "$cli" process --format "$spec" "$work/$input" "$work/ours.wav")
-  theirs=$(best_of ffmpeg -v error -y -i "$work/$input" -c:a "$codec" "$work/theirs.wav")
+  theirs=$(best_of ffmpeg -nostdin -v error -y -i "$work/$input" -c:a "$codec" "$work/theirs.wav")
   ratio=$(awk -v a="$theirs" -v b="$ours" 'BEGIN { printf "%.6f", a / b }')
   printf '%-20s %12.4f %12.4f %8.2f\n' "$spec" "$ours" "$theirs" "$ratio"
 done <<'ROWS'

@@ -29,9 +29,11 @@ public:
     [[nodiscard]] virtual std::uint32_t destinationSize(std::uint32_t sourceBytes) const = 0;
     // Source bytes whose output fits in `destinationBytes`.
     [[nodiscard]] virtual std::uint32_t sourceSize(std::uint32_t destinationBytes) const = 0;
-    // Converts as many whole source units as fit. With `end` the source may end in a partial
-    // unit (pad it or drop it) and the codec flushes what it holds back (resampler delay).
-    // nullopt: the conversion failed and used nothing.
+    // Converts whole source units. Given a destination of destinationSize(source.size()) bytes a
+    // codec takes every whole unit, so what the caller carries over stays below one unit. With
+    // `end` the source may end in a partial unit (pad it or drop it) and the codec flushes what
+    // it holds back (resampler delay); more may follow on further `end` calls, until one
+    // produces nothing. nullopt: the conversion failed and used nothing.
     virtual std::optional<Converted> convert(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination,
                                              bool end) = 0;
 };

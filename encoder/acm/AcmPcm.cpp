@@ -166,25 +166,26 @@ public:
                              static_cast<std::uint32_t>(frames * outFrame)};
         }
 
-        if (resampled_.size() < room * outChannels) {
-            resampled_.resize(room * outChannels);
-        }
+        // All resampler output goes through `pending_`, so every whole frame offered is taken
+        // even when the destination is short; what does not fit goes out with the next call.
         std::size_t consumed = 0;
-        std::size_t produced = 0;
-        while (consumed < frames && produced < room) {
+        while (consumed < frames) {
+            const std::size_t want =
+                (frames - consumed) * target_.format.nSamplesPerSec / source_.nSamplesPerSec + 1024;
             std::size_t used = 0;
             std::size_t made = 0;
-            const soxr_error_t error =
-                soxr_process(resampler_.get(), mixed_.data() + consumed * outChannels, frames - consumed, &used,
-                             resampled_.data() + produced * outChannels, room - produced, &made);
+            const std::size_t before = pending_.size();
+            pending_.resize(before + want * outChannels);
+            const soxr_error_t error = soxr_process(resampler_.get(), mixed_.data() + consumed * outChannels,
+                                                    frames - consumed, &used, pending_.data() + before, want, &made);
+            pending_.resize(before + made * outChannels);
             if (error != nullptr) {
-                if (consumed == 0) {
+                if (consumed == 0 && pendingFrames() == 0) {
                     return std::nullopt;
                 }
                 break;
             }
             consumed += used;
-            produced += made;
             if (used == 0 && made == 0) {
                 break;
             }
@@ -193,16 +194,26 @@ public:
             // A null input tells soxr the signal has ended; it then hands out its delay line.
             std::size_t made = 0;
             do {
+                constexpr std::size_t step = 4096;
+                const std::size_t before = pending_.size();
+                pending_.resize(before + step * outChannels);
                 made = 0;
-                if (soxr_process(resampler_.get(), nullptr, 0, nullptr, resampled_.data() + produced * outChannels,
-                                 room - produced, &made) != nullptr) {
+                const soxr_error_t error =
+                    soxr_process(resampler_.get(), nullptr, 0, nullptr, pending_.data() + before, step, &made);
+                pending_.resize(before + made * outChannels);
+                if (error != nullptr) {
                     break;
                 }
-                produced += made;
-            } while (made > 0 && produced < room);
+            } while (made > 0);
             drained_ = true;
         }
-        encode_(resampled_.data(), produced * outChannels, destination.data());
+        const std::size_t produced = std::min(pendingFrames(), room);
+        encode_(pending_.data() + pendingHead_ * outChannels, produced * outChannels, destination.data());
+        pendingHead_ += produced;
+        if (pendingHead_ == pending_.size() / outChannels) {
+            pending_.clear();
+            pendingHead_ = 0;
+        }
         return Converted{static_cast<std::uint32_t>(consumed * source_.nBlockAlign),
                          static_cast<std::uint32_t>(produced * outFrame)};
     }
@@ -239,8 +250,14 @@ private:
     PcmTarget target_;
     SoxrPtr resampler_;
     void (*encode_)(const float*, std::size_t, std::uint8_t*) = nullptr;
+    [[nodiscard]] std::size_t pendingFrames() const
+    {
+        return pending_.size() / target_.format.nChannels - pendingHead_;
+    }
+
     std::vector<float> mixed_;
-    std::vector<float> resampled_;
+    std::vector<float> pending_;  // resampled frames not yet handed out, from pendingHead_ on
+    std::size_t pendingHead_ = 0;
     bool drained_ = false;
 };
 

@@ -86,7 +86,8 @@ MMRESULT acmStreamOpen(AcmStreamHandle& stream, std::span<const std::uint8_t> so
 MMRESULT acmStreamSize(const AcmStream* stream, std::uint32_t input, std::uint32_t& output, std::uint32_t flags);
 MMRESULT acmStreamPrepareHeader(AcmStream* stream, AcmStreamHeader& header, std::uint32_t flags);
 // Converts cbSrcLength bytes at pbSrc into pbDst. Only whole source units are used; with
-// ACM_STREAMCONVERTF_END the codec's held-back output is flushed too.
+// ACM_STREAMCONVERTF_END the codec's held-back output is flushed too, as much as fits:
+// repeat END with cbSrcLength 0 until cbDstLengthUsed is 0 to get all of it.
 MMRESULT acmStreamConvert(AcmStream* stream, AcmStreamHeader& header, std::uint32_t flags);
 MMRESULT acmStreamUnprepareHeader(AcmStream* stream, AcmStreamHeader& header, std::uint32_t flags);
 // Streams alive in this process (a closed or failed open leaves none behind).

@@ -38,7 +38,9 @@ PosixFile PosixFile::create(const std::string& path)
         file.close();
         return file;
     }
-    if (!file.truncate(0)) {
+    // Only a regular file has a length to cut; a device such as /dev/null is written as it is.
+    struct stat st {};
+    if (::fstat(file.fd_, &st) != 0 || (S_ISREG(st.st_mode) && !file.truncate(0))) {
         file.close();
     }
     return file;

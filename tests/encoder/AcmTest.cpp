@@ -45,8 +45,10 @@ std::vector<std::uint8_t> convertAll(const WaveFormatEx& source, const std::vect
         result.insert(result.end(), out.begin(), out.begin() + h.cbDstLengthUsed);
     }
     h.cbSrcLength = 0;
-    EXPECT_EQ(acmStreamConvert(stream.get(), h, ACM_STREAMCONVERTF_END), MMSYSERR_NOERROR);
-    result.insert(result.end(), out.begin(), out.begin() + h.cbDstLengthUsed);
+    do {
+        EXPECT_EQ(acmStreamConvert(stream.get(), h, ACM_STREAMCONVERTF_END), MMSYSERR_NOERROR);
+        result.insert(result.end(), out.begin(), out.begin() + h.cbDstLengthUsed);
+    } while (h.cbDstLengthUsed > 0);
     h.cbSrcLength = static_cast<std::uint32_t>(in.size());
     EXPECT_EQ(acmStreamUnprepareHeader(stream.get(), h, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(acmStreamClose(stream, 0), MMSYSERR_NOERROR);

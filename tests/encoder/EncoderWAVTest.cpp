@@ -154,6 +154,17 @@ TEST(EncoderWAV, UnwritablePath_returns2AndLeavesNoStreamOpen)
     EXPECT_EQ(enc.Encoder_Encode(block.data(), 4, used), 9);  // nothing to convert into
 }
 
+TEST(EncoderWAV, DeviceOutput_isWrittenWithoutTruncating)
+{
+    // A character device has no length to cut; writing to it must still work.
+    EncoderWAV enc;
+    ASSERT_EQ(enc.Encoder_EncoderInit(8000, 1, "/dev/null"), 0);
+    const std::vector<std::uint8_t> block(160, 1);
+    std::int32_t used = 0;
+    EXPECT_EQ(enc.Encoder_Encode(block.data(), 160, used), 0);
+    EXPECT_EQ(enc.Encoder_EncoderClose(), 0);
+}
+
 TEST(EncoderWAV, Metrics_reportCaptureFormatWhileOpen_minusOneWhenClosed)
 {
     TempDir dir;
@@ -327,6 +338,24 @@ TEST(EncoderWAV, ShortWrite_afterSpaceReturns_laterBlocksAppendInStep)
     ASSERT_EQ(file.size(), 1008U);
     EXPECT_EQ(file[999], 0x66);
     EXPECT_EQ(file[1000], 0x77);  // nothing of the failed block stayed behind
+}
+
+TEST(EncoderWAV, Close_drainsAResamplerThatHoldsMoreThanOneBuffer)
+{
+    // From 1 Hz to 8000 Hz one second of capture is 2 bytes, but the resampler's delay holds
+    // tens of thousands of output frames; all of them must reach the file.
+    TempDir dir;
+    EncoderWAV enc;
+    enc.SetPCMFormat(8000, 1, "", "");
+    ASSERT_EQ(enc.Encoder_EncoderInit(1, 1, (dir / "a.wav").string()), 0);
+    const auto bytes = test::toBytes(test::randomSamples(10, 9));
+    for (std::size_t off = 0; off < bytes.size(); off += 2) {
+        std::int32_t used = 0;
+        ASSERT_EQ(enc.Encoder_Encode(bytes.data() + off, 2, used), 0);
+    }
+    enc.Encoder_EncoderClose();
+    const auto h = parseHeader(readFileBytes(dir / "a.wav"));
+    EXPECT_NEAR(static_cast<double>(h.dataSize), 10 * 8000 * 2, 2.0);
 }
 
 // --- Output format members -------------------------------------------------------------
