@@ -17,4 +17,7 @@ int runFormats(const Args& args);
 // quillon-cli record [options]: the record button's sequences without the window.
 int runRecord(const Args& args);
 
+// quillon-cli devices: the capture devices with their recording lines and volume.
+int runDevices(const Args& args);
+
 }  // namespace quillon::cli
