@@ -11,8 +11,12 @@
 #include <string>
 
 #include "app/cli/CliCommands.h"
-#include "capture/WaveInRecorder.h"
+#include "app/cli/EffectOptions.h"
+#include "app/cli/OutputFormatSpec.h"
 #include "common/MessageBoxes.h"
+#include "common/QuillonError.h"
+#include "effects/clsDSP.h"
+#include "encoder/EncoderWAV.h"
 #include "ui/recording/FileCounter.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
@@ -32,9 +36,11 @@ void printRecordUsage(std::ostream& out)
 {
     out << "Usage: quillon-cli record [--device INDEX] [--line INDEX] [--volume 0..65535] [--rate R]\n"
            "                          [--channels 1|2] [--seconds S] [--out FILE] [--home DIR]\n"
-           "                          [effect and --format options of `quillon-cli process`]\n"
+           "                          [OPTIONS]\n"
            "Records from the default source (or device INDEX, see `quillon-cli devices`) for S seconds\n"
-           "(default 10) or until Ctrl+C, into FILE or the next numbered file of the program folder.\n";
+           "(default 10) or until Ctrl+C, into FILE or the next numbered file of the program folder.\n"
+           "\n"
+        << kEffectOptionsUsage;
 }
 
 std::optional<long> integerArg(const std::string& text, long low, long high)
@@ -59,6 +65,7 @@ struct RecordOptions {
     double seconds = 10;
     std::string out;
     std::string home;
+    EffectOptions fx;
 };
 
 // Returns false (after saying why) on a bad command line.
@@ -75,6 +82,13 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
             return false;
         }
         const std::string& value = args[++i];
+        if (isEffectOption(name)) {
+            if (const auto complaint = takeEffectOption(name, value, options.fx)) {
+                std::cerr << "quillon-cli record: " << *complaint << '\n';
+                return false;
+            }
+            continue;
+        }
         auto bad = [&] {
             std::cerr << "quillon-cli record: bad value for " << name << ": " << value << '\n';
             return false;
@@ -174,6 +188,30 @@ int runRecord(const Args& args)
         }
     }
 
+    // Effects and output format as on the command line; without --format the file
+    // keeps the recording's rate and channels.
+    const bool stereo = options.channels == 2;
+    const auto channels = static_cast<std::int16_t>(options.channels);
+    try {
+        if (clsDSP* dsp = engines->clsEffects()) {
+            configureEffects(*dsp, options.fx);
+        }
+    } catch (const QuillonError& e) {
+        std::cerr << "quillon-cli record: effect settings refused: " << e.what() << '\n';
+        return 2;
+    }
+    if (const auto rate = ParseSampleRate(QString::fromStdString(options.rate)); rate && engines->clsEncoder()) {
+        std::string error;
+        const auto format = options.fx.format ? parseOutputFormat(*options.fx.format, *rate, channels, error)
+                                              : std::optional<ChosenFormat>(defaultOutputFormat(*rate, channels));
+        if (!format) {
+            std::cerr << "quillon-cli record: " << error << '\n';
+            return 2;
+        }
+        engines->clsEncoder()->SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()),
+                                         format->description, format->tagName);
+    }
+
     QString file;
     if (options.out.empty()) {
         file = control.PrepareStartupFile();
@@ -182,7 +220,6 @@ int runRecord(const Args& args)
         file = QString::fromStdString(options.out);
     }
 
-    const bool stereo = options.channels == 2;
     control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
     if (!capture.IsRecording()) {
         return 1;
@@ -210,20 +247,19 @@ int runRecord(const Args& args)
     QCoreApplication::exec();
     poll.stop();
 
-    std::uint64_t dropped = 0;
-    if (WaveInRecorder* recorder = engines->clsRecorder()) {
-        dropped = recorder->DroppedBytes();
-    }
     if (capture.IsRecording()) {
         control.cmdDo_Click({});
     }
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
 
-    dropped += static_cast<std::uint64_t>(control.LostBytes());
     std::cout << varLastFile().toStdString() << '\n';
-    if (dropped > 0) {
-        std::cerr << "quillon-cli record: " << dropped << " bytes of audio were dropped\n";
+    if (control.DroppedMs() > 0) {
+        std::cerr << "quillon-cli record: " << control.DroppedMs()
+                  << " ms of audio were dropped by the capture (written as silence)\n";
+    }
+    if (control.LostBytes() > 0) {
+        std::cerr << "quillon-cli record: " << control.LostBytes() << " bytes of audio could not be converted\n";
     }
     return control.WriteFailed() ? 1 : 0;
 }
