@@ -28,6 +28,11 @@ constexpr double kInv32767 = 1.0 / 32767.0;
     return std::fabs(v) < kFloatMin ? 0.0 : v;
 }
 
+[[gnu::always_inline]] inline double StoreStateLanes(double v)
+{
+    return ToFloat(Flush(v));
+}
+
 [[gnu::always_inline]] inline double Clip16(double q)  // q already rounded to a float
 {
     return static_cast<double>(ClipSample(static_cast<float>(q)));
@@ -150,6 +155,14 @@ struct V2 {
     const __m128d keep = _mm_cmpnlt_pd(_mm_and_pd(a.v, absMask), _mm_set1_pd(kFloatMin));
     return {_mm_and_pd(a.v, keep)};
 }
+// ToFloat(Flush(a)) with the mask computed beside the conversion, off the recurrence's path;
+// a flushed lane comes out +0 either way.
+[[gnu::always_inline]] inline V2 StoreStateLanes(V2 a)
+{
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const __m128d keep = _mm_cmpnlt_pd(_mm_and_pd(a.v, absMask), _mm_set1_pd(kFloatMin));
+    return {_mm_and_pd(_mm_cvtps_pd(_mm_cvtpd_ps(a.v)), keep)};
+}
 [[gnu::always_inline]] inline V2 RoundHalfEven(V2 a)
 {
     const __m128d magic = _mm_set1_pd(kRoundMagic);
@@ -225,6 +238,10 @@ struct V2 {
 {
     return {Flush(x.a), Flush(x.b)};
 }
+[[gnu::always_inline]] inline V2 StoreStateLanes(V2 x)
+{
+    return {StoreStateLanes(x.a), StoreStateLanes(x.b)};
+}
 [[gnu::always_inline]] inline V2 Clip16(V2 q)
 {
     return {Clip16(q.a), Clip16(q.b)};
@@ -284,7 +301,7 @@ template <typename V>
     r.x2 = r.x1;
     r.x1 = x;
     r.y2 = r.y1;
-    r.y1 = ToFloat(Flush(y));
+    r.y1 = StoreStateLanes(y);
     return Out16(y);
 }
 
@@ -449,8 +466,8 @@ public:
         V v = x + out_[3] * fb_;
         for (std::size_t k = 0; k < 4; ++k) {
             const V y = c * (v + out_[k]) - in_[k];
-            in_[k] = ToFloat(Flush(v));
-            out_[k] = ToFloat(Flush(y));
+            in_[k] = StoreStateLanes(v);
+            out_[k] = StoreStateLanes(y);
             v = y;
         }
         const V mixed = wet_ * v + dry_ * x;

@@ -2,6 +2,7 @@
 # Times quillon-cli encoding a WAV file into each compressed WAV format against ffmpeg encoding
 # the same input to the same format, in the same run, and prints the ratio of the two.
 # ratio = ffmpeg time / quillon time: above 1 we are faster.
+# Times are CPU seconds, best of RUNS, reading and writing the files included.
 # Usage: scripts/bench-codecs-vs-ffmpeg.sh [BUILD_DIR] [SECONDS_OF_AUDIO] [RUNS]
 set -euo pipefail
 
@@ -22,15 +23,14 @@ ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seco
   -c:a pcm_s16le "$work/in44.wav"
 ffmpeg -v error -i "$work/in44.wav" -ar 8000 -ac 1 -c:a pcm_s16le "$work/in8.wav"
 
-# Best of $runs wall-clock times of a command, in seconds.
+# Best of $runs CPU times (user + system) of a command, in seconds: steadier than wall time on
+# a shared machine.
 best_of() {
-  local best=""
+  local best="" t
   for _ in $(seq "$runs"); do
-    local start end t
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "error: failed: $*" >&2; exit 1; }
-    end=$(date +%s.%N)
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
+    t=$( { TIMEFORMAT='%3U %3S'; time "$@" </dev/null >/dev/null 2>&1; } 2>&1 ) ||
+      { echo "error: failed: $*" >&2; exit 1; }
+    t=$(awk -v u="${t% *}" -v s="${t#* }" 'BEGIN { printf "%.3f", u + s }')
     if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
   done
   echo "$best"
@@ -39,7 +39,7 @@ best_of() {
 printf '%-20s %12s %12s %8s\n' format quillon_s ffmpeg_s ratio
 while IFS='|' read -r spec input codec; do
   ours=$(best_of "$cli" process --format "$spec" "$work/$input" "$work/ours.wav")
-  theirs=$(best_of ffmpeg -v error -y -i "$work/$input" -c:a "$codec" "$work/theirs.wav")
+  theirs=$(best_of ffmpeg -nostdin -v error -y -i "$work/$input" -c:a "$codec" "$work/theirs.wav")
   ratio=$(awk -v a="$theirs" -v b="$ours" 'BEGIN { printf "%.6f", a / b }')
   printf '%-20s %12.4f %12.4f %8.2f\n' "$spec" "$ours" "$theirs" "$ratio"
 done <<'ROWS'

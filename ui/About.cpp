@@ -1,7 +1,9 @@
 #include "ui/About.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -20,8 +22,6 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
       opener_(opener ? std::move(opener) : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }))
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    // Closing it while the main window sits in the tray must not end the program.
-    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Quillon-关于我们"));
     setFixedSize(TwipsToPixels(4170), TwipsToPixels(2985));
 
@@ -36,7 +36,7 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
     auto* label2 = new QLabel(QStringLiteral("Quillon 开发组"), this);
     auto* label3 = new QLabel(QStringLiteral("问题和建议请提交到项目的问题列表。"), this);
     const QString folder = QDir::toNativeSeparators(QDir(programFolder_).absolutePath());
-    auto* label5 = new QLabel(QStringLiteral("录音 (file 文件夹) 和 nu.ini 保存在程序文件夹中。"), this);
+    auto* label5 = new QLabel(QStringLiteral("录音 (file 文件夹) 和 nu.ini 在程序文件夹:"), this);
     label5->setToolTip(folder);
     auto* folderLine = new QLabel(this);
     folderLine->setToolTip(folder);
@@ -75,15 +75,20 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
     connect(command2_, &QPushButton::clicked, this, &About::Command2_Click);
 }
 
-QUrl About::HelpUrl(const QString& programFolder)
+QUrl About::HelpUrl(const QString& programFolder, const QString& executableFolder)
 {
-    return QUrl::fromLocalFile(QDir(programFolder).absoluteFilePath(QStringLiteral("bangzhu.htm")));
+    const QString page = QDir(programFolder).absoluteFilePath(QStringLiteral("bangzhu.htm"));
+    const QString installed = QDir(executableFolder).absoluteFilePath(QStringLiteral("bangzhu.htm"));
+    if (!QFileInfo::exists(page) && !executableFolder.isEmpty() && QFileInfo::exists(installed)) {
+        return QUrl::fromLocalFile(installed);
+    }
+    return QUrl::fromLocalFile(page);
 }
 
 void About::Command2_Click()
 {
     // Handed to the desktop's viewer as a file URL; a missing page is the viewer's to report.
-    opener_(HelpUrl(programFolder_));
+    opener_(HelpUrl(programFolder_, QCoreApplication::applicationDirPath()));
 }
 
 void About::showEvent(QShowEvent* event)

@@ -19,8 +19,9 @@ public:
     // `programFolder` holds bangzhu.htm, nu.ini and the recordings' folder `file`.
     explicit About(const QString& programFolder, QWidget* parent = nullptr, UrlOpener opener = {});
 
-    // The help page's location: bangzhu.htm in the program folder, as a file URL.
-    [[nodiscard]] static QUrl HelpUrl(const QString& programFolder);
+    // The help page as a file URL: bangzhu.htm of the program folder; when a --home folder has
+    // none, the page installed beside the executable.
+    [[nodiscard]] static QUrl HelpUrl(const QString& programFolder, const QString& executableFolder);
 
     [[nodiscard]] QPushButton* OkButton() const { return command1_; }
     [[nodiscard]] QPushButton* HelpButton() const { return command2_; }

@@ -18,6 +18,7 @@
 #include "common/MessageBoxes.h"
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
+#include "ui/TrayIcon.h"
 #include "ui/recording/DisplayFormat.h"
 #include "ui/recording/FileCounter.h"
 
@@ -112,6 +113,7 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     engines_->capture().OnGotData(
         [this](std::span<const std::int16_t> samples, std::int32_t length) { control_->GotData(samples, length); });
     buildLayout();
+    connectWindows();
     display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
 
     // The display runs for the window's whole life, also while it is hidden.
@@ -205,6 +207,10 @@ void Form1::buildLayout()
         sbarPanels[i]->setObjectName(QStringLiteral("sbarPanel%1").arg(i + 1));
         sbar->addWidget(sbarPanels[i], 1);
     }
+    sbarDropped = new QLabel(sbar);
+    sbarDropped->setObjectName(QStringLiteral("sbarPanel3"));
+    sbar->addWidget(sbarDropped, 1);
+    sbarDropped->hide();
 
     connect(cmdDo, &QPushButton::clicked, this, &Form1::cmdDo_Click);
     connect(cboDev, &QComboBox::activated, this, &Form1::cboDev_Click);
@@ -284,6 +290,12 @@ void Form1::RecordingStopped(const QString& nextFile)
     cmdDo->setText(kStart);
     txtFile->setText(nextFile);
     SetFramesEnabled(true);
+}
+
+void Form1::RecordingContinued(const QString& file)
+{
+    // The size panel follows the file now being written.
+    txtFile->setText(file);
 }
 
 void Form1::SetFramesEnabled(bool enabled)
@@ -426,6 +438,11 @@ void Form1::tmrVis_Timer()
         lastFileSize_ = 0;
         sbarPanels[0]->setText(QStringLiteral("文件大小: 0 Bytes"));
         sbarPanels[1]->setText(QStringLiteral("时间: 0:00"));
+    }
+    const std::int32_t dropped = control_->DroppedMs();
+    sbarDropped->setVisible(dropped > 0);
+    if (dropped > 0) {
+        sbarDropped->setText(QStringLiteral("丢失: %1 ms").arg(dropped));
     }
     CmdST->setEnabled(cmdDo->text() != kStop);
 }

@@ -4,8 +4,11 @@
 #include <functional>
 #include <memory>
 
+#include <QPointer>
 #include <QWidget>
 
+#include "ui/About.h"
+#include "ui/FrmST.h"
 #include "ui/recording/Engines.h"
 #include "ui/recording/RecordingControl.h"
 
@@ -23,6 +26,7 @@ namespace quillon {
 
 class PictureBox;
 class LiveDisplay;
+class TrayIcon;
 
 // The rate box lets through Backspace, and a digit while the text is shorter
 // or longer than five characters.
@@ -52,6 +56,17 @@ public:
     void chkFX_Click(int index);
     void tmrVis_Timer();
 
+    // Buttons that lead to the other windows, and the tray icon (Form1Windows.cpp).
+    void cmdBrowse_Click();
+    void cmdFXOpts_Click();
+    void Command3_Click();
+    void CmdST_Click();
+    void Command1_Click();
+    void Command4_Click();
+    [[nodiscard]] FrmST* ListenBackWindow() const { return frmST_.data(); }
+    [[nodiscard]] About* AboutWindow() const { return about_.data(); }
+    [[nodiscard]] TrayIcon* Tray() const { return tray_.get(); }
+
     void FillDeviceList();
     void FillLineList();
     void ShowOutputFormat();
@@ -79,13 +94,18 @@ protected:
 private:
     void RecordingStarted() override;
     void RecordingStopped(const QString& nextFile) override;
+    void RecordingContinued(const QString& file) override;
     void buildLayout();
+    void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
 
     std::unique_ptr<Engines> engines_;
     std::unique_ptr<RecordingControl> control_;
     std::unique_ptr<LiveDisplay> display_;
     FormatChooser formatChooser_;
+    QPointer<FrmST> frmST_;
+    QPointer<About> about_;
+    std::unique_ptr<TrayIcon> tray_;
     bool blnLoaded_ = false;
     bool unloaded_ = false;
     qint64 lastFileSize_ = 0;
@@ -130,6 +150,8 @@ private:
 
     QStatusBar* sbar = nullptr;
     std::array<QLabel*, 2> sbarPanels{};
+    // Third panel: audio the capture had to drop in this recording, hidden while there is none.
+    QLabel* sbarDropped = nullptr;
     QLabel* Label1 = nullptr;
     QTimer* tmrVis = nullptr;
 };

@@ -43,8 +43,7 @@ std::vector<acm::AcmFormatDetails> ReachableFormats(std::span<const std::uint8_t
 }
 
 FormatChooserDialog::FormatChooserDialog(std::vector<acm::AcmFormatDetails> formats,
-                                         std::span<const std::uint8_t> current, QWidget* owner,
-                                         const QString& title)
+                                         std::span<const std::uint8_t> current, QWidget* owner, const QString& title)
     : QDialog(owner), formats_(std::move(formats))
 {
     setWindowTitle(title);
@@ -81,9 +80,8 @@ FormatChooserDialog::FormatChooserDialog(std::vector<acm::AcmFormatDetails> form
     int startRow = 0;
     if (match != formats_.end()) {
         startTag = static_cast<int>(std::find(tags_.begin(), tags_.end(), match->formatTag) - tags_.begin());
-        startRow = static_cast<int>(std::count_if(formats_.begin(), match, [&](const acm::AcmFormatDetails& f) {
-            return f.formatTag == match->formatTag;
-        }));
+        startRow = static_cast<int>(std::count_if(
+            formats_.begin(), match, [&](const acm::AcmFormatDetails& f) { return f.formatTag == match->formatTag; }));
     }
     cboTag_->setCurrentIndex(startTag);
     FillFormatList(startTag);
@@ -112,6 +110,15 @@ void FormatChooserDialog::FillFormatList(int tagIndex)
             auto* item = new QListWidgetItem(QString::fromStdString(formats_[i].description), lstFormat_);
             item->setData(kFormatIndexRole, static_cast<int>(i));
         }
+    }
+}
+
+void FormatChooserDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The preselected format may sit far down a long list.
+    if (QListWidgetItem* item = lstFormat_->currentItem()) {
+        lstFormat_->scrollToItem(item, QAbstractItemView::PositionAtCenter);
     }
 }
 

@@ -35,6 +35,9 @@ public:
     [[nodiscard]] QListWidget* FormatList() const { return lstFormat_; }
     [[nodiscard]] QDialogButtonBox* Buttons() const { return buttons_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FillFormatList(int tagIndex);
 

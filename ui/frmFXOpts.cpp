@@ -78,8 +78,8 @@ void PlaceLabel(QLabel* label, const QRect& box, bool growLeft)
     label->setGeometry(x, box.top() + (box.height() - h) / 2, w, h);
 }
 
-QSlider* MakeSlider(QWidget* page, Qt::Orientation orientation, int minimum, int maximum,
-                    QSlider::TickPosition ticks, const QRect& geometry)
+QSlider* MakeSlider(QWidget* page, Qt::Orientation orientation, int minimum, int maximum, QSlider::TickPosition ticks,
+                    const QRect& geometry)
 {
     auto* slider = new QSlider(orientation, page);
     slider->setRange(minimum, maximum);
@@ -136,9 +136,8 @@ frmFXOpts::frmFXOpts(QWidget* owner)
         int maximum;
         QSlider** slider;
     } rows[] = {
-        {"Dry:", -10, 10, &sldShDry_},          {"Wet:", -10, 10, &sldShWet_},
-        {"回放:", -9, 9, &sldShFb_},            {"扫描速度:", 1, 15, &sldShSwpRate_},
-        {"扫描范围:", 30, 60, &sldShSwpRange_}, {"频率:", -10, 150, &sldShFreq_},
+        {"Dry:", -10, 10, &sldShDry_},        {"Wet:", -10, 10, &sldShWet_},          {"回放:", -9, 9, &sldShFb_},
+        {"扫描速度:", 1, 15, &sldShSwpRate_}, {"扫描范围:", 30, 60, &sldShSwpRange_}, {"频率:", -10, 150, &sldShFreq_},
     };
     int top = 255;
     for (const auto& row : rows) {
@@ -170,11 +169,13 @@ frmFXOpts::frmFXOpts(QWidget* owner)
 
     // Slider responses run on the user's moves only; Load sets positions with signals blocked.
     connect(sldReverbLen_, &QSlider::valueChanged, this, [this](int v) {
-        Apply(sldReverbLen_, [&] { dsp_->EchoLength(v); }, [&] { return dsp_->EchoLength(); });
+        Apply(
+            sldReverbLen_, [&] { dsp_->EchoLength(v); }, [&] { return dsp_->EchoLength(); });
     });
     connect(sldReverbAmp_, &QSlider::valueChanged, this, [this](int v) {
-        Apply(sldReverbAmp_, [&] { dsp_->EchoAmp(static_cast<float>(v) / 10.0F); },
-              [&] { return RoundEven(dsp_->EchoAmp() * 10.0); });
+        Apply(
+            sldReverbAmp_, [&] { dsp_->EchoAmp(static_cast<float>(v) / 10.0F); },
+            [&] { return RoundEven(dsp_->EchoAmp() * 10.0); });
     });
     const struct {
         QSlider* slider;
@@ -189,13 +190,15 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     };
     for (const auto& s : shift) {
         connect(s.slider, &QSlider::valueChanged, this, [this, s](int v) {
-            Apply(s.slider, [&] { (dsp_->*s.set)(static_cast<float>(v) / 10.0F); },
-                  [&] { return RoundEven((dsp_->*s.get)() * 10.0); });
+            Apply(
+                s.slider, [&] { (dsp_->*s.set)(static_cast<float>(v) / 10.0F); },
+                [&] { return RoundEven((dsp_->*s.get)() * 10.0); });
         });
     }
     connect(sldShFreq_, &QSlider::valueChanged, this, [this](int v) {
-        Apply(sldShFreq_, [&] { dsp_->PhaseShiftFrequency(static_cast<float>(v)); },
-              [&] { return RoundEven(dsp_->PhaseShiftFrequency()); });
+        Apply(
+            sldShFreq_, [&] { dsp_->PhaseShiftFrequency(static_cast<float>(v)); },
+            [&] { return RoundEven(dsp_->PhaseShiftFrequency()); });
     });
     connect(sldAmplDB_, &QSlider::valueChanged, this, [this] { sldAmplDB_Scroll(); });
     connect(sldEQ_[0], &QSlider::valueChanged, this, [this] { sldEQ_Scroll(0); });
@@ -245,7 +248,8 @@ void frmFXOpts::Apply(QSlider* slider, Write write, Read read)
 
 void frmFXOpts::sldAmplDB_Scroll()
 {
-    Apply(sldAmplDB_, [&] { dsp_->AmplifyDB(sldAmplDB_->value()); }, [&] { return dsp_->AmplifyDB(); });
+    Apply(
+        sldAmplDB_, [&] { dsp_->AmplifyDB(sldAmplDB_->value()); }, [&] { return dsp_->AmplifyDB(); });
     lblAmplDB_->setText(QString::number(sldAmplDB_->value()) + QStringLiteral(" dB"));
     lblAmplDB_->adjustSize();
 }
@@ -253,15 +257,15 @@ void frmFXOpts::sldAmplDB_Scroll()
 void frmFXOpts::sldEQ_Scroll(int index)
 {
     QSlider* slider = sldEQ_.at(static_cast<std::size_t>(index));
-    Apply(slider, [&] { dsp_->EqualizerBandGainDB(index, static_cast<float>(-slider->value())); },
-          [&] { return -RoundEven(dsp_->EqualizerBandGainDB(index)); });
+    Apply(
+        slider, [&] { dsp_->EqualizerBandGainDB(index, static_cast<float>(-slider->value())); },
+        [&] { return -RoundEven(dsp_->EqualizerBandGainDB(index)); });
     DrawEqualizerCurve();
 }
 
 bool frmFXOpts::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         const auto it = std::find(sldEQ_.begin(), sldEQ_.end(), watched);
         if (it != sldEQ_.end()) {
             // Back to 0 dB; setting the position runs the slider's response like a move would.
@@ -352,8 +356,7 @@ void frmFXOpts::SetupEqualizerPage()
             slider->setValue(-RoundEven(dsp_->EqualizerBandGainDB(i)));
         }
         label->setText(BandLabel(dsp_->EqualizerBandFrequency(i)));
-        PlaceLabel(label, QRect(slider->x() + 15, TwipsToPixels(kEqLabelTop), 0, TwipsToPixels(kEqLabelHeight)),
-                   false);
+        PlaceLabel(label, QRect(slider->x() + 15, TwipsToPixels(kEqLabelTop), 0, TwipsToPixels(kEqLabelHeight)), false);
     }
     DrawEqualizerCurve();
 }
@@ -381,8 +384,7 @@ void frmFXOpts::DrawEqualizerCurve()
     eqPoints_.assign(static_cast<std::size_t>(n), QPointF());
     for (int i = 1; i <= n; ++i) {
         const double v = sldEQ_[static_cast<std::size_t>(i - 1)]->value();
-        eqPoints_[static_cast<std::size_t>(i - 1)] =
-            QPointF(i * step - 4, v / m * (h / 2.0) + h / 2.0);
+        eqPoints_[static_cast<std::size_t>(i - 1)] = QPointF(i * step - 4, v / m * (h / 2.0) + h / 2.0);
     }
     const auto pt = [this](int i) { return eqPoints_[static_cast<std::size_t>(i - 1)]; };
 
@@ -402,8 +404,8 @@ void frmFXOpts::DrawEqualizerCurve()
             const double t = static_cast<double>(j) / 5.0 / step;
             const double y = CosineInterpolate(pt(i).y(), pt(i + 1).y(), t);
             const int yy = RoundEven(y - 0.5);
-            pic.ForeColor(modDraw::GradientColor(static_cast<float>(h), static_cast<float>(yy), kCurveTop,
-                                                 kCurveMiddle, kCurveBottom));
+            pic.ForeColor(modDraw::GradientColor(static_cast<float>(h), static_cast<float>(yy), kCurveTop, kCurveMiddle,
+                                                 kCurveBottom));
             pic.LineTo(RoundEven(pt(i).x() + j / 5.0), yy);
         }
     }

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string_view>
@@ -36,6 +37,8 @@ void printUsage(std::ostream& out)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit must end a recording with a write error, not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         printUsage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;

@@ -2,12 +2,16 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <csignal>
+
 #include "ui/Form1.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
 
 int main(int argc, char** argv)
 {
+    // A file-size limit must end a recording with a write error, not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("3.91"));

@@ -410,6 +410,31 @@ TEST(EffectsChain, switchingAnEffectOffMidFrame_keepsChannelsApart)
     EXPECT_NE(std::count(rest.begin(), rest.end(), int16_t{4000}), 0);
 }
 
+TEST(PhaseShifter, settingAnyOfItsProperties_restartsTheSweep)
+{
+    // Silence leaves the all-pass stages at exactly 0 while the sweep moves on; after a set,
+    // the chain must then behave like a fresh one.
+    auto moved = Configured(44100, 2, clsDSP::kPhaseShift);
+    std::vector<int16_t> silence(30001, 0);  // odd: also ends mid-frame
+    moved.ProcessSamples(silence);
+    std::vector<int16_t> completeFrame(1, 0);
+    moved.ProcessSamples(completeFrame);
+    auto fresh = Configured(44100, 2, clsDSP::kPhaseShift);
+    const auto input = Noise(20000, 9, 30000);
+
+    auto withoutRestart = input;
+    auto copy = moved;
+    copy.ProcessSamples(withoutRestart);
+    auto expected = input;
+    fresh.ProcessSamples(expected);
+    ASSERT_NE(withoutRestart, expected) << "the sweep position must matter for this test";
+
+    moved.PhaseShiftFeedback(moved.PhaseShiftFeedback());
+    auto restarted = input;
+    moved.ProcessSamples(restarted);
+    EXPECT_EQ(restarted, expected);
+}
+
 TEST(PhaseShifter, frequencyZeroOrBelow_sweepsFromOneHertz_withoutNaN)
 {
     const auto input = Noise(30000, 8, 32767);

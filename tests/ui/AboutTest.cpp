@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <fstream>
 #include <vector>
 
 #include "tests/support/TestSupport.h"
@@ -55,6 +56,22 @@ TEST(About, helpOpensThePageOfTheProgramFolderAsAFileUrl_evenWithHostileFolderNa
     EXPECT_TRUE(opened[0].isLocalFile());
     EXPECT_EQ(opened[0].toLocalFile(), folder + QStringLiteral("/bangzhu.htm"));
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
+}
+
+TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable)
+{
+    test::TempDir home;
+    test::TempDir bin;
+    const QString homePath = QString::fromStdString(home.path().string());
+    const QString binPath = QString::fromStdString(bin.path().string());
+    std::ofstream(bin / "bangzhu.htm") << "<html></html>";
+    EXPECT_EQ(About::HelpUrl(homePath, binPath).toLocalFile(), binPath + QStringLiteral("/bangzhu.htm"));
+    std::ofstream(home / "bangzhu.htm") << "<html></html>";
+    EXPECT_EQ(About::HelpUrl(homePath, binPath).toLocalFile(), homePath + QStringLiteral("/bangzhu.htm"));
+    // Neither has it: the program folder's page, which the viewer reports missing.
+    test::TempDir empty;
+    const QString emptyPath = QString::fromStdString(empty.path().string());
+    EXPECT_EQ(About::HelpUrl(emptyPath, emptyPath).toLocalFile(), emptyPath + QStringLiteral("/bangzhu.htm"));
 }
 
 TEST(About, okCloses)

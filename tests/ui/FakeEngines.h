@@ -84,6 +84,7 @@ public:
         volume = v;
     }
     void OnGotData(GotDataHandler handler) override { gotData = std::move(handler); }
+    [[nodiscard]] std::uint64_t DroppedBytes() const override { return dropped; }
 
     bool recording = false;
     bool startSucceeds = true;
@@ -96,6 +97,7 @@ public:
     std::int32_t line = 1;
     std::int32_t volume = 32768;
     GotDataHandler gotData;
+    std::uint64_t dropped = 0;
 
 private:
     CallLog& log_;

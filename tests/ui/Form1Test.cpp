@@ -264,6 +264,26 @@ TEST_F(Form1Test, TickShowsIdleTextsAndRecordingFigures)
     EXPECT_TRUE(child<QGroupBox>("frmInp")->isEnabled());
 }
 
+TEST_F(Form1Test, DroppedAudioShowsInAThirdPanelOnlyWhenThereIsSome)
+{
+    form->Form_Load();
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    auto* panel = child<QLabel>("sbarPanel3");
+    std::vector<std::int16_t> slot(5120, 100);
+    engines->captureFake.gotData(slot, 10240);
+    form->tmrVis_Timer();
+    EXPECT_TRUE(panel->isHidden());
+
+    engines->captureFake.dropped = 21168;  // 120 ms at 44100 Hz stereo
+    engines->captureFake.gotData(slot, 10240);
+    form->tmrVis_Timer();
+    EXPECT_FALSE(panel->isHidden());
+    EXPECT_EQ(panel->text(), QStringLiteral("丢失: 120 ms"));
+    form->cmdDo_Click();
+}
+
 TEST_F(Form1Test, ClosingWhileRecordingStopsThroughTheRecordButton)
 {
     form->Form_Load();

@@ -98,7 +98,8 @@ TEST(FormatChooserDialog, switchingTheTagListsThatTagsFormats)
     FormatChooserDialog dialog(ReachableFormats(source), source, nullptr, QStringLiteral("t"));
     const int extra = dialog.TagList()->findText(QStringLiteral("Test Codec"));
     ASSERT_GE(extra, 1);  // after the built-in tags
-    EXPECT_EQ(dialog.TagList()->findText(QStringLiteral("Test Codec"), Qt::MatchExactly), dialog.TagList()->count() - 1);
+    EXPECT_EQ(dialog.TagList()->findText(QStringLiteral("Test Codec"), Qt::MatchExactly),
+              dialog.TagList()->count() - 1);
     dialog.TagList()->setCurrentIndex(extra);
     EXPECT_EQ(Items(dialog.FormatList()), (QStringList{QStringLiteral("Test 1"), QStringLiteral("Test 2")}));
     const auto chosen = dialog.Selected();

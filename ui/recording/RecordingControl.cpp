@@ -1,7 +1,11 @@
 #include "ui/recording/RecordingControl.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "common/MessageBoxes.h"
 #include "encoder/WavRepair.h"
@@ -32,7 +36,20 @@ RecordingControl::RecordingControl(CapturePort& recorder, EncoderPort& encoder, 
                                    QString programFolder, RecordingView& view)
     : recorder_(recorder), encoder_(encoder), effects_(effects), programFolder_(std::move(programFolder)), view_(view)
 {
+    recorder_.OnDeviceLost([this] { DeviceLost(); });
 }
+
+namespace {
+
+// Free bytes for this user on the file system that will hold `file`; -1 when unknown.
+std::int64_t freeBytesFor(const QString& file)
+{
+    std::error_code ec;
+    const auto info = std::filesystem::space(QFileInfo(file).absolutePath().toStdString(), ec);
+    return ec ? -1 : static_cast<std::int64_t>(info.available);
+}
+
+}  // namespace
 
 void RecordingControl::notice(const char* text)
 {
@@ -72,12 +89,25 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         notice("无法初始化编码器!");
         return;
     }
+    // One second of the chosen output format, as the encoder will write it.
+    std::int64_t perSecond = encoder_.Encoder_MaxOutputBytes(lngBytesPerSec_);
+    if (perSecond <= 0) {
+        perSecond = lngBytesPerSec_;
+    }
+    const std::int64_t freeBytes = freeBytesFor(inputs.file);
+    if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
+        notice("磁盘剩余空间不足一分钟的录音!");
+    }
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
         notice("不能启动录音功能!");
         return;
     }
+    channels_ = channels;
+    droppedSeen_ = 0;
+    droppedBytes_ = 0;
+    droppedMs_ = 0;
     recordingFile_ = inputs.file;
     lngElapsedMs_ = 0;
     writeFailed_ = false;
@@ -114,7 +144,25 @@ QString RecordingControl::PrepareStartupFile()
     if (!repaired.empty()) {
         messageBoxes().show("Quillon", recoveryMessage(repaired), MessageIcon::Warning);
     }
+    // A settings file that is there but cannot be used is reported; numbering then goes on
+    // from the first free number, so no recording is overwritten either way.
+    const QString settings = programFolder_ + QStringLiteral("/nu.ini");
+    bool unusable = false;
+    if (QFileInfo(settings).exists() || QFileInfo(settings).isSymLink()) {
+        QFile file(settings);
+        if (!QFileInfo(settings).isFile() || !file.open(QIODevice::ReadOnly)) {
+            unusable = true;
+        } else {
+            const QByteArray head = file.read(64);
+            unusable = !ParseCounter(std::string_view(head.constData(), static_cast<std::size_t>(head.size())));
+        }
+    }
     intFileCounter(LoadCounter(programFolder_));
+    if (unusable) {
+        const std::string text =
+            "设置文件 nu.ini 无法读取或内容无效, 录音编号从 " + std::to_string(intFileCounter()) + " 继续。";
+        messageBoxes().show("Quillon", text, MessageIcon::Warning);
+    }
     const QString file = AutoFileName(programFolder_, intFileCounter());
     PrepareEmptyFile(file);
     return file;
@@ -125,6 +173,9 @@ void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int
     intSamples_.assign(intBuffer.begin(), intBuffer.end());
     effects_.ProcessSamples(intSamples_);
     if (!recorder_.IsRecording()) {
+        return;
+    }
+    if (!fillDropouts()) {
         return;
     }
     const auto available = static_cast<std::int32_t>(intSamples_.size() * sizeof(std::int16_t));
@@ -139,30 +190,101 @@ void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int
 
 void RecordingControl::encode(std::int32_t length)
 {
+    encodeBytes(reinterpret_cast<const unsigned char*>(intSamples_.data()), length);
+}
+
+bool RecordingControl::encodeBytes(const unsigned char* bytes, std::int32_t length)
+{
     // The encoder takes at most one second per call; at low rates a capture
     // buffer holds more than that, so it goes in one-second pieces.
     std::int32_t piece = encoder_.Encoder_EncoderMetrics(1);
     if (piece <= 0) {
         piece = length;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(intSamples_.data());
     for (std::int32_t offset = 0; offset < length;) {
         const std::int32_t count = std::min(piece, length - offset);
+        const std::int64_t fileLength = encoder_.Encoder_FileLength();
+        if (fileLength >= 0 && fileLength + encoder_.Encoder_MaxOutputBytes(count) > sizeLimit_ &&
+            !continueInNextFile()) {
+            writeFailed();
+            return false;
+        }
         std::int32_t used = 0;
         const std::int32_t result = encoder_.Encoder_Encode(bytes + offset, count, used);
         if (result == kEncoderWriteError) {
-            writeFailed_ = true;
-            if (recorder_.IsRecording()) {
-                StopSequence();
-            }
-            messageBoxes().show("提示", "Write error (no disk space left?)!", MessageIcon::Warning);
-            return;
+            writeFailed();
+            return false;
         }
         if (result != 0) {
             lostBytes_ += count;
         }
         offset += count;
     }
+    return true;
+}
+
+void RecordingControl::writeFailed()
+{
+    writeFailed_ = true;
+    if (recorder_.IsRecording()) {
+        StopSequence();
+    }
+    messageBoxes().show("提示", "Write error (no disk space left?)!", MessageIcon::Warning);
+}
+
+bool RecordingControl::continueInNextFile()
+{
+    // What a stop and a start would do, without letting go of the capture: the file is
+    // finished and remembered, the counter moves on and the audio flows into the next file.
+    varLastFile(recordingFile_);
+    const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(intFileCounter()) + 1U);
+    intFileCounter(NextFreeCounter(programFolder_, next));
+    const QString file = AutoFileName(programFolder_, intFileCounter());
+    PrepareEmptyFile(file);
+    if (encoder_.Encoder_NextFile(file.toStdString()) != 0) {
+        return false;
+    }
+    recordingFile_ = file;
+    view_.RecordingContinued(file);
+    SaveCounter(programFolder_, intFileCounter());
+    return true;
+}
+
+bool RecordingControl::fillDropouts()
+{
+    const std::uint64_t dropped = recorder_.DroppedBytes();
+    if (dropped <= droppedSeen_ || lngBytesPerSec_ <= 0) {
+        return true;
+    }
+    const auto frame = static_cast<std::uint64_t>(channels_) * 2;
+    std::uint64_t gap = dropped - droppedSeen_;
+    gap -= gap % frame;
+    droppedSeen_ += gap;
+    droppedBytes_ += gap;
+    droppedMs_ = static_cast<std::int32_t>(droppedBytes_ * 1000 / static_cast<std::uint64_t>(lngBytesPerSec_));
+    if (!fillDropouts_ || gap == 0) {
+        return true;
+    }
+    lngElapsedMs_ =
+        static_cast<std::int32_t>(std::nearbyint(static_cast<double>(gap) / lngBytesPerSec_ * 1000.0 + lngElapsedMs_));
+    const std::vector<unsigned char> silence(static_cast<std::size_t>(std::min<std::uint64_t>(gap, 1U << 20)), 0);
+    while (gap > 0) {
+        const auto count = static_cast<std::int32_t>(std::min<std::uint64_t>(gap, silence.size()));
+        if (!encodeBytes(silence.data(), count)) {
+            return false;
+        }
+        gap -= static_cast<std::uint64_t>(count);
+    }
+    return true;
+}
+
+void RecordingControl::DeviceLost()
+{
+    if (!recorder_.IsRecording()) {
+        return;
+    }
+    StopSequence();
+    notice("录音设备已断开, 录音已停止!");
 }
 
 }  // namespace quillon

@@ -36,6 +36,11 @@ public:
     // The one listener of GotData: the slot's whole array and its valid bytes.
     using GotDataHandler = std::function<void(std::span<const std::int16_t>, std::int32_t)>;
     virtual void OnGotData(GotDataHandler handler) = 0;
+
+    // Captured bytes the engine had to throw away since StartRecord.
+    [[nodiscard]] virtual std::uint64_t DroppedBytes() const { return 0; }
+    // Called when the device or the sound server goes away during a recording.
+    virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
 };
 
 class EncoderPort {
@@ -51,6 +56,13 @@ public:
 
     [[nodiscard]] virtual std::string FormatTag() const = 0;
     [[nodiscard]] virtual std::string FormatID() const = 0;
+
+    // Length of the open file, -1 when none is open.
+    [[nodiscard]] virtual std::int64_t Encoder_FileLength() const { return -1; }
+    // The most bytes the next Encoder_Encode of `length` source bytes can add.
+    [[nodiscard]] virtual std::int64_t Encoder_MaxOutputBytes(std::int32_t /*length*/) const { return 0; }
+    // Finishes the open file and goes on in `fileName` without losing a sample; 0 or 2.
+    virtual std::int32_t Encoder_NextFile(const std::string& /*fileName*/) { return 2; }
 };
 
 class EffectsPort {
@@ -72,6 +84,8 @@ public:
     virtual void RecordingStarted() = 0;
     // Caption "开始录音", `nextFile` into the file box, frames enabled.
     virtual void RecordingStopped(const QString& nextFile) = 0;
+    // The recording goes on in `file`, the previous one having reached the size limit.
+    virtual void RecordingContinued(const QString& /*file*/) {}
 };
 
 // The record button's inputs, read from the controls at each click.
@@ -84,6 +98,10 @@ struct RecordInputs {
 
 // Encoder result code for a write that fell short.
 inline constexpr std::int32_t kEncoderWriteError = 10;
+
+// A WAV header's sizes end at 4 GiB; a file goes no further than this before the
+// recording continues in the next numbered file (1 MiB short, for the last block).
+inline constexpr std::int64_t kDefaultFileSizeLimit = (std::int64_t{1} << 32) - (std::int64_t{1} << 20);
 
 // Whole number from 1 to 96000, the rates the effects chain accepts.
 std::optional<std::int32_t> ParseSampleRate(const QString& text);
@@ -107,6 +125,20 @@ public:
     // Start-up: counter from nu.ini, its file prepared. Returns the file's name.
     QString PrepareStartupFile();
 
+    // The capture engine lost its device or sound server: stop as the record button
+    // does, then tell the user.
+    void DeviceLost();
+
+    // Bytes a file may reach before the recording continues in the next numbered file.
+    [[nodiscard]] std::int64_t SizeLimit() const { return sizeLimit_; }
+    void SizeLimit(std::int64_t bytes) { sizeLimit_ = bytes; }
+    // Audio the capture engine dropped is written as silence of the same length, so the
+    // time line of the file stays true (on by default).
+    [[nodiscard]] bool FillDropouts() const { return fillDropouts_; }
+    void FillDropouts(bool on) { fillDropouts_ = on; }
+    // Milliseconds of audio the capture engine dropped in the current (or last) recording.
+    [[nodiscard]] std::int32_t DroppedMs() const { return droppedMs_; }
+
     [[nodiscard]] const std::vector<std::int16_t>& intSamples() const { return intSamples_; }
     [[nodiscard]] std::int32_t lngElapsedMs() const { return lngElapsedMs_; }
     [[nodiscard]] std::int32_t lngBytesPerSec() const { return lngBytesPerSec_; }
@@ -118,6 +150,13 @@ public:
 
 private:
     void encode(std::int32_t length);
+    // Hands `length` bytes to the encoder in pieces it accepts; false when a write error
+    // ended the recording.
+    bool encodeBytes(const unsigned char* bytes, std::int32_t length);
+    // Silence in place of audio the capture engine dropped since the last buffer.
+    bool fillDropouts();
+    bool continueInNextFile();
+    void writeFailed();
     static void notice(const char* text);
 
     CapturePort& recorder_;
@@ -131,6 +170,12 @@ private:
     std::int32_t lngBytesPerSec_ = 0;
     QString recordingFile_;
     bool writeFailed_ = false;
+    std::int64_t sizeLimit_ = kDefaultFileSizeLimit;
+    bool fillDropouts_ = true;
+    std::uint64_t droppedSeen_ = 0;
+    std::uint64_t droppedBytes_ = 0;
+    std::int32_t droppedMs_ = 0;
+    std::int16_t channels_ = 2;
     std::int64_t lostBytes_ = 0;
 };
 

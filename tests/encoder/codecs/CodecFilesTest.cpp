@@ -7,9 +7,13 @@
 #include <cmath>
 #include <functional>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "ReferenceDecoders.h"
 #include "encoder/EncoderWAV.h"
+#include "encoder/FormatChooser.h"
+#include "encoder/acm/AcmStream.h"
 #include "encoder/codecs/FormatRecord.h"
 #include "encoder/codecs/G711Encoder.h"
 #include "encoder/codecs/GsmEncoder.h"
@@ -206,6 +210,61 @@ INSTANTIATE_TEST_SUITE_P(Formats, ConvertedCodecFiles, testing::ValuesIn(kConver
         name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 });
+
+// Picks the first listed format with the given tag name and description, as a user would.
+class PickingChooser final : public FormatChooser {
+public:
+    PickingChooser(std::string tagName, std::string description)
+        : tagName_(std::move(tagName)), description_(std::move(description))
+    {
+        setFormatChooser(this);
+    }
+    ~PickingChooser() override { setFormatChooser(nullptr); }
+    PickingChooser(const PickingChooser&) = delete;
+    PickingChooser& operator=(const PickingChooser&) = delete;
+
+    std::optional<ChosenFormat> choose(std::span<const std::uint8_t> sourceFormat, void*, const std::string&) override
+    {
+        const auto source = WaveFormatEx::parse(sourceFormat);
+        for (const auto& details : acm::acmFormatEnum(static_cast<std::int32_t>(source->nSamplesPerSec),
+                                                      static_cast<std::int16_t>(source->nChannels))) {
+            if (details.tagName == tagName_ && details.description == description_) {
+                return ChosenFormat{details.format, details.tagName, details.description};
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::string tagName_;
+    std::string description_;
+};
+
+TEST(CodecChoice, MicrosoftAdpcmChosenGivesAFiftyByteFormatAndFmtChunk)
+{
+    // Microsoft ADPCM carries 32 extra bytes (samples per block and seven coefficient pairs).
+    PickingChooser chooser("Microsoft ADPCM", "22.05 kHz 4 Bit Mono");
+    EncoderWAV encoder;
+    ASSERT_EQ(encoder.SelectFormat(44100, 2, nullptr, "选择声音输出格式"), 0);
+    EXPECT_EQ(encoder.OutputFormat().size(), 50u);
+    EXPECT_EQ(encoder.FormatTag(), "Microsoft ADPCM");
+    EXPECT_EQ(encoder.FormatID(), "22.05 kHz 4 Bit Mono");
+
+    test::TempDir dir;
+    const auto wav = dir / "take.wav";
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, wav.string()), 0);
+    const auto tone = test::Tone(441.0, 441.0, 44100, 2, 44100, 0.5);
+    std::int32_t used = 0;
+    ASSERT_EQ(encoder.Encoder_Encode(tone.data(), static_cast<std::int32_t>(tone.size() * 2), used), 0);
+    ASSERT_EQ(encoder.Encoder_EncoderClose(), 0);
+    const auto file = test::readFileBytes(wav);
+    ASSERT_GE(file.size(), 78u);
+    EXPECT_EQ(le32(file, 16), 50u);
+    EXPECT_EQ(std::string(file.begin() + 70, file.begin() + 74), "data");
+    EXPECT_EQ(le32(file, 74), file.size() - 78);
+    // 22050 frames in blocks of 1012: 22 blocks of 512 bytes, the last one padded.
+    EXPECT_EQ(le32(file, 74), 22u * 512);
+}
 
 }  // namespace
 }  // namespace quillon

@@ -1,0 +1,401 @@
+// quillon-cli record against a PulseAudio server of the test's own, so killing the
+// server or unloading its sink disturbs no other test.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "encoder/WavRepair.h"
+#include "tests/support/TestSupport.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr double kBytesPerSecond = 176400;  // 44100 Hz stereo 16-bit, the default
+
+// A program running in the background with its output in a log file.
+class Spawned {
+public:
+    Spawned(const std::vector<std::string>& argv, const std::string& pulseServer, const fs::path& log)
+    {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setenv("PULSE_SERVER", pulseServer.c_str(), 1);
+            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, STDOUT_FILENO);
+            ::dup2(fd, STDERR_FILENO);
+            std::vector<char*> args;
+            for (const auto& a : argv) {
+                args.push_back(const_cast<char*>(a.c_str()));
+            }
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+    }
+    ~Spawned()
+    {
+        if (!exitCode_ && pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Spawned(const Spawned&) = delete;
+    Spawned& operator=(const Spawned&) = delete;
+
+    void kill(int signal) const { ::kill(pid_, signal); }
+
+    // The exit code (128 + signal when killed), or nothing while it still runs after `timeout`.
+    std::optional<int> wait(std::chrono::milliseconds timeout)
+    {
+        const auto end = Clock::now() + timeout;
+        while (!exitCode_) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            } else if (Clock::now() > end) {
+                break;
+            } else {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        return exitCode_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> exitCode_;
+};
+
+class PrivatePulse {
+public:
+    explicit PrivatePulse(fs::path dir) : dir_(std::move(dir))
+    {
+        const auto r = test::runProgram({QUILLON_PULSE_SCRIPT, "start", dir_.string()});
+        const std::string prefix = "export PULSE_SERVER=";
+        const auto at = r.output.find(prefix);
+        if (r.exitCode == 0 && at != std::string::npos) {
+            server_ = r.output.substr(at + prefix.size());
+            server_ = server_.substr(0, server_.find('\n'));
+        }
+    }
+    ~PrivatePulse() { test::runProgram({QUILLON_PULSE_SCRIPT, "stop", dir_.string()}); }
+    PrivatePulse(const PrivatePulse&) = delete;
+    PrivatePulse& operator=(const PrivatePulse&) = delete;
+
+    [[nodiscard]] bool ok() const { return !server_.empty(); }
+    [[nodiscard]] const std::string& server() const { return server_; }
+    [[nodiscard]] pid_t pid() const
+    {
+        std::ifstream in(dir_ / "pulseaudio.pid");
+        pid_t pid = -1;
+        in >> pid;
+        return pid;
+    }
+    test::CommandResult pactl(const std::vector<std::string>& args) const
+    {
+        std::vector<std::string> argv = {"env", "PULSE_SERVER=" + server_, "pactl"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return test::runProgram(argv);
+    }
+
+private:
+    fs::path dir_;
+    std::string server_;
+};
+
+std::string readText(const fs::path& p)
+{
+    const auto b = test::readFileBytes(p);
+    return {b.begin(), b.end()};
+}
+
+// The WAV files of the folder `file` holding audio, largest first.
+std::vector<fs::path> recordings(const fs::path& home)
+{
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(home / "file", ec)) {
+        if (e.path().extension() == ".wav" && e.is_regular_file() && e.file_size() > 46) {
+            out.push_back(e.path());
+        }
+    }
+    std::sort(out.begin(), out.end(),
+              [](const fs::path& a, const fs::path& b) { return fs::file_size(a) > fs::file_size(b); });
+    return out;
+}
+
+bool waitForAudio(const fs::path& home, std::uintmax_t bytes, std::chrono::milliseconds timeout)
+{
+    const auto end = Clock::now() + timeout;
+    while (Clock::now() < end) {
+        const auto files = recordings(home);
+        if (!files.empty() && fs::file_size(files[0]) > 46 + bytes) {
+            return true;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+double seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// Checks the file with three independent readers and returns sox's duration.
+double checkedDuration(const fs::path& file)
+{
+    const auto sox = test::runProgram({"soxi", "-D", file.string()});
+    EXPECT_EQ(sox.exitCode, 0) << sox.output;
+    const auto ffprobe = test::runProgram(
+        {"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file.string()});
+    EXPECT_EQ(ffprobe.exitCode, 0) << ffprobe.output;
+    const auto sndfile = test::runProgram({"sndfile-info", file.string()});
+    EXPECT_EQ(sndfile.exitCode, 0) << sndfile.output;
+    EXPECT_NE(sndfile.output.find("Duration"), std::string::npos) << sndfile.output;
+    const double soxSeconds = std::atof(sox.output.c_str());
+    EXPECT_NEAR(std::atof(ffprobe.output.c_str()), soxSeconds, 0.01);
+    const auto bytes = test::readFileBytes(file);
+    EXPECT_EQ(planWavRepair(MemoryByteSource(bytes)).verdict, WavVerdict::Intact);
+    EXPECT_EQ((bytes.size() - 46) % 4, 0U) << "whole frames only";
+    return soxSeconds;
+}
+
+class RobustCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : {"pulseaudio", "pactl", "soxi", "ffprobe", "sndfile-info"}) {
+            if (!test::haveProgram(tool)) {
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+        fs::create_directories(home / "file");
+        if (!pulse.ok()) {
+            GTEST_SKIP() << "the private PulseAudio server did not start";
+        }
+    }
+
+    test::CommandResult record(std::vector<std::string> extra)
+    {
+        std::vector<std::string> argv = {
+            "env", "PULSE_SERVER=" + pulse.server(), QUILLON_CLI, "record", "--home", home.string()};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return test::runProgram(argv);
+    }
+
+    Spawned background(const std::string& secs)
+    {
+        return Spawned({QUILLON_CLI, "record", "--home", home.string(), "--seconds", secs}, pulse.server(),
+                       runtime / "record.log");
+    }
+
+    test::TempDir runtime;
+    fs::path home = runtime / "home";
+    PrivatePulse pulse{runtime / "pulse"};
+};
+
+TEST_F(RobustCli, KilledMidRecording_keepsTheAudioAndTheNextStartRepairsIt)
+{
+    Spawned rec = background("10");
+    ASSERT_TRUE(waitForAudio(home, 44100, 10s)) << readText(runtime / "record.log");
+    const auto started = Clock::now();
+    std::this_thread::sleep_for(5s);
+    rec.kill(SIGKILL);
+    const double before = seconds(Clock::now() - started);
+    ASSERT_EQ(rec.wait(5s), 128 + SIGKILL);
+
+    const auto files = recordings(home);
+    ASSERT_EQ(files.size(), 1U);
+    const fs::path take = files[0];
+    // Even before any repair the header claims the audio up to the last update.
+    const auto cut = test::readFileBytes(take);
+    EXPECT_GE(le32(cut, 42) / kBytesPerSecond, before - 2.5) << "header sizes lag too far behind";
+    EXPECT_LE(le32(cut, 42), cut.size() - 46) << "header claims more than is on disk";
+
+    const auto again = record({"--seconds", "0.3"});
+    EXPECT_EQ(again.exitCode, 0) << again.output;
+    EXPECT_NE(again.output.find("已经修复"), std::string::npos) << again.output;
+    EXPECT_NE(again.output.find(take.filename().string()), std::string::npos) << again.output;
+
+    EXPECT_GE(checkedDuration(take), before - 2.5);
+    EXPECT_EQ(recordings(home).size(), 2U) << "the new recording went to a new number";
+}
+
+TEST_F(RobustCli, FullDisk_stopsWithinOneBufferLeavesAValidFileAndSaysSo)
+{
+    const fs::path kept = runtime / "kept";
+    fs::create_directories(kept);
+    const std::uintmax_t capacity = 200 * 1024;
+    // A small file system of its own in a private mount namespace; where that is not
+    // allowed, a file-size limit on the process stands in.
+    const std::string script =
+        "mount -t tmpfs -o size=200k tmpfs \"$1/file\" 2>/dev/null || exit 77\n"
+        "\"$2\" record --home \"$1\" --seconds 5; rc=$?\n"
+        "cp \"$1\"/file/*.wav \"$3\"/; exit $rc\n";
+    auto r = test::runProgram({"env", "PULSE_SERVER=" + pulse.server(), "unshare", "-m", "sh", "-c", script, "sh",
+                               home.string(), QUILLON_CLI, kept.string()});
+    fs::path folder = kept;
+    if (r.exitCode == 77 || r.exitCode == 127) {
+        std::cout << "[ note ] no tmpfs mount allowed here; using RLIMIT_FSIZE instead\n";
+        r = test::runProgram({"env", "PULSE_SERVER=" + pulse.server(), "prlimit", "--fsize=" + std::to_string(capacity),
+                              QUILLON_CLI, "record", "--home", home.string(), "--seconds", "5"});
+        folder = home / "file";
+    }
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Write error (no disk space left?)!"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("磁盘剩余空间不足一分钟"), std::string::npos) << r.output;
+
+    fs::path take;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        if (e.path().extension() == ".wav" && e.file_size() > 46) {
+            take = e.path();
+        }
+    }
+    ASSERT_FALSE(take.empty()) << r.output;
+    const double duration = checkedDuration(take);
+    // Stopped within one capture buffer (10240 bytes) of the disk filling up.
+    EXPECT_GE(fs::file_size(take), capacity - 10240 - 4096);
+    EXPECT_NEAR(duration, static_cast<double>(fs::file_size(take) - 46) / kBytesPerSecond, 0.001);
+    EXPECT_EQ(readText(home / "nu.ini"), "2\r\n") << "the stop sequence ran";
+}
+
+class RobustCliLostServer : public RobustCli, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RobustCliLostServer, StopsWithinTwoSecondsThroughTheStopSequence)
+{
+    const std::string how = GetParam();
+    Spawned rec = background("30");
+    ASSERT_TRUE(waitForAudio(home, 44100, 10s)) << readText(runtime / "record.log");
+    std::this_thread::sleep_for(1s);
+    const auto lost = Clock::now();
+    if (how == "unload") {
+        const auto u = pulse.pactl({"unload-module", "module-null-sink"});
+        ASSERT_EQ(u.exitCode, 0) << u.output;
+    } else {
+        ASSERT_GT(pulse.pid(), 0);
+        ::kill(pulse.pid(), SIGKILL);
+    }
+    const auto code = rec.wait(5s);
+    const double took = seconds(Clock::now() - lost);
+    ASSERT_TRUE(code.has_value()) << "still recording 5 s after the source went away";
+    EXPECT_LE(took, 2.5);
+    const std::string log = readText(runtime / "record.log");
+    EXPECT_NE(log.find("录音设备已断开"), std::string::npos) << log;
+
+    const auto files = recordings(home);
+    ASSERT_EQ(files.size(), 1U);
+    EXPECT_GE(checkedDuration(files[0]), 1.0);
+    EXPECT_EQ(readText(home / "nu.ini"), "2\r\n") << "the counter advanced";
+    EXPECT_TRUE(fs::exists(home / "file" / "录音2.wav")) << "the next file was prepared";
+}
+
+INSTANTIATE_TEST_SUITE_P(SinkUnloadedOrServerKilled, RobustCliLostServer, ::testing::Values("unload", "kill"));
+
+TEST_F(RobustCli, BadSettingsFile_isReportedAndNoRecordingIsOverwritten)
+{
+    struct Row {
+        const char* what;
+        std::string content;  // empty with `directory` set: nu.ini is a folder
+        bool complains;
+        bool directory = false;
+    };
+    const std::vector<Row> rows = {
+        {"empty", "", true},
+        {"blank", "   \r\n", true},
+        {"letters", "abc\r\n", true},
+        {"out of range", "99999\r\n", true},
+        {"1 MB of digits", std::string(1 << 20, '7'), true},
+        {"not UTF-8", "\xff\xfe\x80\r\n", true},
+        {"a folder", "", true, true},
+        {"negative numbers are valid", "-1\r\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(home);
+        fs::create_directories(home / "file");
+        // An earlier recording that must survive whatever numbering is chosen.
+        const auto earlier = record({"--seconds", "0.2"});
+        ASSERT_EQ(earlier.exitCode, 0) << earlier.output;
+        const auto existing = recordings(home);
+        ASSERT_EQ(existing.size(), 1U);
+        const auto before = test::readFileBytes(existing[0]);
+
+        fs::remove_all(home / "nu.ini");
+        if (row.directory) {
+            fs::create_directory(home / "nu.ini");
+        } else {
+            std::ofstream(home / "nu.ini", std::ios::binary) << row.content;
+        }
+        const auto r = record({"--seconds", "0.2"});
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(r.output.find("nu.ini") != std::string::npos, row.complains) << r.output;
+        EXPECT_EQ(test::readFileBytes(existing[0]), before) << "an existing recording was touched";
+        EXPECT_EQ(recordings(home).size(), 2U) << r.output;
+    }
+}
+
+TEST_F(RobustCli, BadRates_areRefusedWithAMessageAndNoFile)
+{
+    for (const char* rate : {"", "0", "96001", "abc", "-44100", "4e4"}) {
+        SCOPED_TRACE(std::string("rate '") + rate + "'");
+        const auto r = record({"--rate", rate, "--seconds", "0.2"});
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find("取样频率无效"), std::string::npos) << r.output;
+        EXPECT_TRUE(recordings(home).empty());
+    }
+}
+
+TEST_F(RobustCli, OddOutputPaths_areUsedLiterally)
+{
+    const fs::path odd = runtime / "odd";
+    fs::create_directories(odd);
+    for (const std::string name : {"with space.wav", "quote'\"s.wav", "$(touch pwned).wav", "new\nline.wav",
+                                   "-leading-dash.wav", "录音 中文.wav"}) {
+        SCOPED_TRACE(name);
+        const fs::path out = odd / name;
+        const auto r = record({"--out", out.string(), "--seconds", "0.2"});
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        ASSERT_TRUE(fs::exists(out)) << r.output;
+        EXPECT_GT(checkedDuration(out), 0.1);
+    }
+    EXPECT_FALSE(fs::exists(odd / "pwned"));
+    EXPECT_FALSE(fs::exists("pwned"));
+}
+
+TEST_F(RobustCli, OutputNamingAFolderOrAnUnwritablePlace_isRefused)
+{
+    fs::create_directories(runtime / "adir");
+    for (const fs::path out : {runtime / "adir", runtime / "missing" / "x.wav", fs::path("/proc/quillon-x.wav")}) {
+        SCOPED_TRACE(out.string());
+        const auto r = record({"--out", out.string(), "--seconds", "0.2"});
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find("无法初始化编码器!"), std::string::npos) << r.output;
+    }
+    EXPECT_TRUE(fs::is_directory(runtime / "adir"));
+    EXPECT_TRUE(fs::is_empty(runtime / "adir"));
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,142 @@
+// Renders every window of the program into PNG files, for looking at them:
+//   quillon-window-shots OUTDIR
+// Run it on a real display (Xvfb will do); scripts/screenshot-windows.sh does that.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+
+#include "effects/clsDSP.h"
+#include "encoder/WaveFormat.h"
+#include "ui/About.h"
+#include "ui/Form1.h"
+#include "ui/FormatChooserDialog.h"
+#include "ui/FrmST.h"
+#include "ui/frmFXOpts.h"
+#include "ui/recording/MakeEngines.h"
+#include "ui/recording/ProgramFolder.h"
+
+namespace {
+
+QString outDir;
+
+void Settle()
+{
+    for (int i = 0; i < 10; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+}
+
+bool Shoot(QWidget& widget, const QString& name)
+{
+    Settle();
+    const QString file = QDir(outDir).filePath(name + QStringLiteral(".png"));
+    const bool saved = widget.grab().save(file);
+    std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "FAILED", qPrintable(file), widget.width(), widget.height());
+    return saved;
+}
+
+// One second of silence, 44100 Hz stereo 16-bit, for the player to load.
+void WriteSilence(const QString& path)
+{
+    const quint32 data = 44100 * 4;
+    QByteArray wav;
+    const auto u32 = [&wav](quint32 v) {
+        for (int i = 0; i < 4; ++i) {
+            wav.append(static_cast<char>((v >> (8 * i)) & 255U));
+        }
+    };
+    const auto u16 = [&wav](quint16 v) {
+        wav.append(static_cast<char>(v & 255U));
+        wav.append(static_cast<char>(v >> 8U));
+    };
+    wav.append("RIFF");
+    u32(36 + data);
+    wav.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(44100 * 4);
+    u16(4);
+    u16(16);
+    wav.append("data");
+    u32(data);
+    wav.append(QByteArray(static_cast<int>(data), '\0'));
+    QFile out(path);
+    if (out.open(QIODevice::WriteOnly)) {
+        out.write(wav);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("file"));
+    const auto folder = quillon::ChooseProgramFolder(home.path(), home.path());
+    quillon::ProgramFolder(folder);
+    bool ok = true;
+
+    quillon::Form1 form(quillon::MakeEngines(), folder.path);
+    form.Form_Load();
+    ok &= Shoot(form, QStringLiteral("main-window"));
+
+    quillon::clsDSP dsp;
+    dsp.samplerate(44100);
+    dsp.Channels(2);
+    // A few bands off 0 dB, so the curve has something to show.
+    dsp.EqualizerBandGainDB(1, 6.0F);
+    dsp.EqualizerBandGainDB(3, 12.0F);
+    dsp.EqualizerBandGainDB(5, -8.0F);
+    {
+        quillon::frmFXOpts fx(&form);
+        fx.Load(dsp);
+        fx.show();
+        for (const char* key : {"ECHO", "SHIFT", "EQ", "AMPL"}) {
+            fx.SelectKey(QString::fromLatin1(key));
+            ok &= Shoot(fx, QStringLiteral("effects-") + QString::fromLatin1(key).toLower());
+        }
+    }
+
+    {
+        const auto source = quillon::MakePCMFormat(44100, 2, 16).bytes();
+        quillon::FormatChooserDialog chooser(quillon::ReachableFormats(source), source, &form,
+                                             QStringLiteral("选择声音输出格式"));
+        chooser.show();
+        ok &= Shoot(chooser, QStringLiteral("format-chooser"));
+    }
+
+    {
+        const QString take = QDir(home.path()).filePath(QStringLiteral("file/录音1.wav"));
+        WriteSilence(take);
+        QPointer<quillon::FrmST> st;
+        quillon::ShowListenBack(&form, st, [take] { return take; });
+        ok &= Shoot(*st, QStringLiteral("listen-back"));
+        st->close();
+    }
+
+    {
+        auto* about = new quillon::About(folder.path, &form);
+        about->show();
+        ok &= Shoot(*about, QStringLiteral("about"));
+        about->close();
+    }
+
+    form.close();
+    Settle();
+    return ok ? 0 : 1;
+}
