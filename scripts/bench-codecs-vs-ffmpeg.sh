@@ -37,11 +37,11 @@ best_of() {
 }
 
 printf '%-20s %12s %12s %8s\n' format quillon_s ffmpeg_s ratio
-while IFS='|' read -r spec input codec; do
-  ours=$(best_of "$cli" process --format "$spec" "$work/$input" "$work/ours.wav")
+while IFS="|" read -r value input codec; do
+  ours=$(best_of "$cli" process --format "$value" "$work/$input" "$work/ours.wav")
   theirs=$(best_of ffmpeg -nostdin -v error -y -i "$work/$input" -c:a "$codec" "$work/theirs.wav")
   ratio=$(awk -v a="$theirs" -v b="$ours" 'BEGIN { printf "%.6f", a / b }')
-  printf '%-20s %12.4f %12.4f %8.2f\n' "$spec" "$ours" "$theirs" "$ratio"
+  printf '%-20s %12.4f %12.4f %8.2f\n' "$value" "$ours" "$theirs" "$ratio"
 done <<'ROWS'
 alaw:44100:2|in44.wav|pcm_alaw
 ulaw:44100:2|in44.wav|pcm_mulaw

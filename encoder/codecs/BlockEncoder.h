@@ -19,9 +19,9 @@ public:
     [[nodiscard]] virtual std::size_t framesPerBlock() const = 0;
     // Bytes one block becomes; equals the format's nBlockAlign.
     [[nodiscard]] virtual std::size_t bytesPerBlock() const = 0;
-    // Encodes in.size() / (framesPerBlock() * channels()) whole blocks into out, which must hold
-    // that many times bytesPerBlock(). Returns the bytes written.
-    virtual std::size_t encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out) = 0;
+    // Encodes in.size() / samplesPerBlock() whole blocks into out, which must hold that many times
+    // bytesPerBlock() (std::length_error otherwise). Returns the bytes written.
+    std::size_t encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out);
     // Forgets the state one block hands to the next, as at the start of a file.
     virtual void reset() = 0;
     // The format record this codec writes: WAVEFORMATEX followed by its cbSize extra bytes.
@@ -31,6 +31,20 @@ public:
     {
         return framesPerBlock() * static_cast<std::size_t>(channels());
     }
+
+protected:
+    // One block: samplesPerBlock() interleaved samples in, bytesPerBlock() bytes out.
+    virtual void encodeBlock(const std::int16_t* in, std::uint8_t* out) = 0;
+    // `blocks` blocks in a row; a codec with tiny blocks overrides this to skip the per-block call.
+    virtual void encodeBlocks(const std::int16_t* in, std::uint8_t* out, std::size_t blocks);
 };
+
+// `channels` when it is 1 or 2 and `rate` is above 0; std::invalid_argument naming `codec` otherwise.
+// Constructors check first, before any size is derived from the channel count.
+int CheckedChannels(const char* codec, std::uint32_t rate, int channels);
+
+// Block size of both ADPCM formats by the usual convention: 256 bytes per channel up to
+// 11025 Hz, 512 up to 22050 Hz, 1024 above.
+std::uint16_t AdpcmBlockAlign(std::uint32_t rate, int channels);
 
 }  // namespace quillon

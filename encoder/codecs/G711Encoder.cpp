@@ -1,7 +1,6 @@
 #include "encoder/codecs/G711Encoder.h"
 
 #include <array>
-#include <stdexcept>
 
 #include "encoder/codecs/FormatRecord.h"
 
@@ -65,24 +64,18 @@ const std::array<std::uint8_t, 65536>& table()
 
 }  // namespace
 
-G711Encoder::G711Encoder(Law law, std::uint32_t rate, int channels) : law_(law), rate_(rate), channels_(channels)
+G711Encoder::G711Encoder(Law law, std::uint32_t rate, int channels)
+    : law_(law), rate_(rate), channels_(CheckedChannels("G.711", rate, channels))
 {
-    if (rate == 0 || channels < 1 || channels > 2) {
-        throw std::invalid_argument("G.711 takes 1 or 2 channels at a rate above 0");
-    }
 }
 
-std::size_t G711Encoder::encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out)
+void G711Encoder::encodeBlocks(const std::int16_t* in, std::uint8_t* out, std::size_t blocks)
 {
-    const std::size_t n = in.size() - in.size() % static_cast<std::size_t>(channels_);
-    if (out.size() < n) {
-        throw std::length_error("G.711 output too small");
-    }
     const auto& codes = law_ == Law::ALaw ? table<LinearToALaw>() : table<LinearToMuLaw>();
+    const std::size_t n = blocks * static_cast<std::size_t>(channels_);
     for (std::size_t i = 0; i < n; ++i) {
         out[i] = codes[static_cast<std::uint16_t>(in[i])];
     }
-    return n;
 }
 
 std::vector<std::uint8_t> G711Encoder::format() const

@@ -19,11 +19,13 @@ public:
     [[nodiscard]] int channels() const override { return channels_; }
     [[nodiscard]] std::size_t framesPerBlock() const override { return 1; }
     [[nodiscard]] std::size_t bytesPerBlock() const override { return static_cast<std::size_t>(channels_); }
-    std::size_t encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out) override;
     void reset() override {}
     [[nodiscard]] std::vector<std::uint8_t> format() const override;
 
 private:
+    void encodeBlock(const std::int16_t* in, std::uint8_t* out) override { encodeBlocks(in, out, 1); }
+    void encodeBlocks(const std::int16_t* in, std::uint8_t* out, std::size_t blocks) override;
+
     Law law_;
     std::uint32_t rate_;
     int channels_;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <new>
-#include <stdexcept>
 
 #include "encoder/codecs/FormatRecord.h"
 
@@ -32,24 +31,15 @@ void GsmEncoder::reset()
     gsm_option(state_.get(), GSM_OPT_WAV49, &on);
 }
 
-std::size_t GsmEncoder::encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out)
+void GsmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
 {
-    const std::size_t blocks = in.size() / kFramesPerBlock;
-    if (out.size() < blocks * kBlockAlign) {
-        throw std::length_error("GSM 6.10 output too small");
-    }
-    // libgsm takes non-const samples, so each frame goes through a copy.
+    // libgsm takes non-const samples, so each frame goes through a copy. With the WAV packing
+    // the first frame takes 32 bytes and a half, the second the rest.
     std::array<gsm_signal, 160> frame{};
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const std::int16_t* src = in.data() + b * kFramesPerBlock;
-        std::uint8_t* dst = out.data() + b * kBlockAlign;
-        // With the WAV packing the first frame takes 32 bytes and a half, the second the rest.
-        std::copy_n(src, frame.size(), frame.begin());
-        gsm_encode(state_.get(), frame.data(), dst);
-        std::copy_n(src + 160, frame.size(), frame.begin());
-        gsm_encode(state_.get(), frame.data(), dst + 32);
-    }
-    return blocks * kBlockAlign;
+    std::copy_n(in, frame.size(), frame.begin());
+    gsm_encode(state_.get(), frame.data(), out);
+    std::copy_n(in + 160, frame.size(), frame.begin());
+    gsm_encode(state_.get(), frame.data(), out + 32);
 }
 
 std::vector<std::uint8_t> GsmEncoder::format() const

@@ -21,11 +21,12 @@ public:
     [[nodiscard]] int channels() const override { return 1; }
     [[nodiscard]] std::size_t framesPerBlock() const override { return kFramesPerBlock; }
     [[nodiscard]] std::size_t bytesPerBlock() const override { return kBlockAlign; }
-    std::size_t encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out) override;
     void reset() override;
     [[nodiscard]] std::vector<std::uint8_t> format() const override;
 
 private:
+    void encodeBlock(const std::int16_t* in, std::uint8_t* out) override;
+
     struct Deleter {
         void operator()(gsm_state* state) const;
     };

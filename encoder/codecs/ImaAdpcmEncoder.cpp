@@ -1,7 +1,6 @@
 #include "encoder/codecs/ImaAdpcmEncoder.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "encoder/codecs/FormatRecord.h"
 
@@ -55,12 +54,6 @@ int encodeSample(int sample, int& predictor, int& index)
 
 }  // namespace
 
-std::uint16_t ImaAdpcmEncoder::BlockAlignFor(std::uint32_t rate, int channels)
-{
-    const int perChannel = rate <= 11025 ? 256 : rate <= 22050 ? 512 : 1024;
-    return static_cast<std::uint16_t>(perChannel * channels);
-}
-
 std::size_t ImaAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int channels)
 {
     const auto ch = static_cast<std::size_t>(channels);
@@ -69,25 +62,10 @@ std::size_t ImaAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int cha
 
 ImaAdpcmEncoder::ImaAdpcmEncoder(std::uint32_t rate, int channels)
     : rate_(rate),
-      channels_(channels),
-      blockAlign_(BlockAlignFor(rate, channels)),
-      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels))
+      channels_(CheckedChannels("IMA ADPCM", rate, channels)),
+      blockAlign_(AdpcmBlockAlign(rate, channels_)),
+      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels_))
 {
-    if (rate == 0 || channels < 1 || channels > 2) {
-        throw std::invalid_argument("IMA ADPCM takes 1 or 2 channels at a rate above 0");
-    }
-}
-
-std::size_t ImaAdpcmEncoder::encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out)
-{
-    const std::size_t blocks = in.size() / samplesPerBlock();
-    if (out.size() < blocks * blockAlign_) {
-        throw std::length_error("IMA ADPCM output too small");
-    }
-    for (std::size_t b = 0; b < blocks; ++b) {
-        encodeBlock(in.data() + b * samplesPerBlock(), out.data() + b * blockAlign_);
-    }
-    return blocks * blockAlign_;
 }
 
 void ImaAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
@@ -125,7 +103,7 @@ std::vector<std::uint8_t> MakeImaAdpcmFormat(std::uint32_t rate, int channels)
     f.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
     f.nChannels = static_cast<std::uint16_t>(channels);
     f.nSamplesPerSec = rate;
-    f.nBlockAlign = ImaAdpcmEncoder::BlockAlignFor(rate, channels);
+    f.nBlockAlign = AdpcmBlockAlign(rate, channels);
     const std::size_t frames = ImaAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
     f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
     f.wBitsPerSample = 4;

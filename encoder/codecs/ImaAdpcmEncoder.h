@@ -10,9 +10,6 @@ namespace quillon {
 // sample as it is and the step index, then interleaves 8 samples (4 bytes) per channel in turn.
 class ImaAdpcmEncoder final : public BlockEncoder {
 public:
-    // Block align by the usual convention: 256 bytes per channel up to 11025 Hz, 512 up to
-    // 22050 Hz, 1024 above.
-    static std::uint16_t BlockAlignFor(std::uint32_t rate, int channels);
     // Frames a block of `blockAlign` bytes holds: the header sample plus two per data byte.
     static std::size_t FramesPerBlockFor(std::uint16_t blockAlign, int channels);
 
@@ -21,12 +18,11 @@ public:
     [[nodiscard]] int channels() const override { return channels_; }
     [[nodiscard]] std::size_t framesPerBlock() const override { return framesPerBlock_; }
     [[nodiscard]] std::size_t bytesPerBlock() const override { return blockAlign_; }
-    std::size_t encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out) override;
     void reset() override { stepIndex_.fill(0); }
     [[nodiscard]] std::vector<std::uint8_t> format() const override;
 
 private:
-    void encodeBlock(const std::int16_t* in, std::uint8_t* out);
+    void encodeBlock(const std::int16_t* in, std::uint8_t* out) override;
 
     std::uint32_t rate_;
     int channels_;

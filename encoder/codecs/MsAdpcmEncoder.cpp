@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <stdexcept>
 
 #include "encoder/codecs/FormatRecord.h"
 
@@ -44,12 +43,6 @@ void encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frame
 
 }  // namespace
 
-std::uint16_t MsAdpcmEncoder::BlockAlignFor(std::uint32_t rate, int channels)
-{
-    const int perChannel = rate <= 11025 ? 256 : rate <= 22050 ? 512 : 1024;
-    return static_cast<std::uint16_t>(perChannel * channels);
-}
-
 std::size_t MsAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int channels)
 {
     const auto ch = static_cast<std::size_t>(channels);
@@ -58,26 +51,11 @@ std::size_t MsAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int chan
 
 MsAdpcmEncoder::MsAdpcmEncoder(std::uint32_t rate, int channels)
     : rate_(rate),
-      channels_(channels),
-      blockAlign_(BlockAlignFor(rate, channels)),
-      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels))
+      channels_(CheckedChannels("Microsoft ADPCM", rate, channels)),
+      blockAlign_(AdpcmBlockAlign(rate, channels_)),
+      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels_))
 {
-    if (rate == 0 || channels < 1 || channels > 2) {
-        throw std::invalid_argument("Microsoft ADPCM takes 1 or 2 channels at a rate above 0");
-    }
     nibbles_.resize(static_cast<std::size_t>(channels) * framesPerBlock_);
-}
-
-std::size_t MsAdpcmEncoder::encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out)
-{
-    const std::size_t blocks = in.size() / samplesPerBlock();
-    if (out.size() < blocks * blockAlign_) {
-        throw std::length_error("Microsoft ADPCM output too small");
-    }
-    for (std::size_t b = 0; b < blocks; ++b) {
-        encodeBlock(in.data() + b * samplesPerBlock(), out.data() + b * blockAlign_);
-    }
-    return blocks * blockAlign_;
 }
 
 void MsAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
@@ -138,7 +116,7 @@ std::vector<std::uint8_t> MakeMsAdpcmFormat(std::uint32_t rate, int channels)
     f.wFormatTag = WAVE_FORMAT_ADPCM;
     f.nChannels = static_cast<std::uint16_t>(channels);
     f.nSamplesPerSec = rate;
-    f.nBlockAlign = MsAdpcmEncoder::BlockAlignFor(rate, channels);
+    f.nBlockAlign = AdpcmBlockAlign(rate, channels);
     const std::size_t frames = MsAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
     f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
     f.wBitsPerSample = 4;

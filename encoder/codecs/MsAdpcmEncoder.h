@@ -8,8 +8,6 @@ namespace quillon {
 // from the seven standard coefficient pairs, which the format record carries (cbSize 32).
 class MsAdpcmEncoder final : public BlockEncoder {
 public:
-    // Same block sizes as IMA ADPCM: 256, 512 or 1024 bytes per channel by rate.
-    static std::uint16_t BlockAlignFor(std::uint32_t rate, int channels);
     // Two header samples per channel plus two per data byte.
     static std::size_t FramesPerBlockFor(std::uint16_t blockAlign, int channels);
 
@@ -18,12 +16,11 @@ public:
     [[nodiscard]] int channels() const override { return channels_; }
     [[nodiscard]] std::size_t framesPerBlock() const override { return framesPerBlock_; }
     [[nodiscard]] std::size_t bytesPerBlock() const override { return blockAlign_; }
-    std::size_t encode(std::span<const std::int16_t> in, std::span<std::uint8_t> out) override;
     void reset() override {}
     [[nodiscard]] std::vector<std::uint8_t> format() const override;
 
 private:
-    void encodeBlock(const std::int16_t* in, std::uint8_t* out);
+    void encodeBlock(const std::int16_t* in, std::uint8_t* out) override;
 
     std::uint32_t rate_;
     int channels_;

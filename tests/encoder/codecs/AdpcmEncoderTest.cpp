@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "ReferenceDecoders.h"
@@ -78,6 +80,19 @@ TEST(AdpcmFormat, BlockSizesFollowTheRateAndRecordsCarryThem)
         EXPECT_EQ(le16(ms, 22 + 4 * i), pairs[i][0]) << i;
         EXPECT_EQ(le16(ms, 24 + 4 * i), pairs[i][1]) << i;
     }
+}
+
+TEST(AdpcmEncoders, RefuseShapesTheyCannotWriteAndOutputTooSmall)
+{
+    // Checked before any block size is derived from the channel count (0 would divide by zero).
+    for (const auto& [rate, channels] : {std::pair{8000u, 0}, std::pair{8000u, 3}, std::pair{0u, 1}}) {
+        EXPECT_THROW(ImaAdpcmEncoder(rate, channels), std::invalid_argument) << rate << "/" << channels;
+        EXPECT_THROW(MsAdpcmEncoder(rate, channels), std::invalid_argument) << rate << "/" << channels;
+    }
+    ImaAdpcmEncoder encoder(8000, 1);
+    const std::vector<std::int16_t> twoBlocks(2 * 505);
+    std::vector<std::uint8_t> oneBlock(256);
+    EXPECT_THROW(encoder.encode(twoBlocks, oneBlock), std::length_error);
 }
 
 TEST(ImaAdpcmEncoder, BlockHeadersHoldTheFirstSampleAndTheRunningStepIndex)
