@@ -14,4 +14,7 @@ struct CaptureBackend {
     std::shared_ptr<Mixer> mixer;
 };
 
+// Both services on the sound server (PulseAudio), sharing one connection.
+CaptureBackend pulseCaptureBackend();
+
 }  // namespace quillon

@@ -44,7 +44,8 @@ bool MessageHook::MessageTable::matches(std::uint32_t message) const
     if (count == ALL_MESSAGES) {
         return true;
     }
-    return std::find(entries.begin(), entries.begin() + std::max(count, 0), message) != entries.begin() + std::max(count, 0);
+    return std::find(entries.begin(), entries.begin() + std::max(count, 0), message) !=
+           entries.begin() + std::max(count, 0);
 }
 
 MessageHook::MessageHook(std::string ownerClass, HookOwner& owner) : ownerClass_(std::move(ownerClass)), owner_(owner)
@@ -61,7 +62,10 @@ MessageHook::~MessageHook()
     }
 }
 
-std::string MessageHook::key(WindowHandle window) { return std::to_string(window) + "h"; }
+std::string MessageHook::key(WindowHandle window)
+{
+    return std::to_string(window) + "h";
+}
 
 bool MessageHook::sc_Subclass(WindowHandle window, std::int32_t userValue, std::int32_t ordinal, HookOwner* owner,
                               bool /*safety*/)
@@ -96,8 +100,7 @@ bool MessageHook::sc_Subclass(WindowHandle window, std::int32_t userValue, std::
     block->callback = callback;
     block->userValue = userValue;
     HookBlock* raw = block.get();
-    block->destroyedConnection =
-        QObject::connect(target, &QObject::destroyed, [this, raw] { windowDestroyed(*raw); });
+    block->destroyedConnection = QObject::connect(target, &QObject::destroyed, [this, raw] { windowDestroyed(*raw); });
     target->installEventFilter(raw);
     registry_->emplace_back(k, raw);
     blocks_.push_back(std::move(block));

@@ -82,8 +82,7 @@ int MessageWindow::countWithCaption(const std::string& caption)
     return count;
 }
 
-bool MessageWindow::postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                std::intptr_t lParam)
+bool MessageWindow::postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     auto& t = table();
     const std::lock_guard lock(t.mutex);

@@ -9,7 +9,10 @@ namespace {
 
 constexpr const char* kNotifyCaption = "WAVE_IN_WINDOW";
 
-std::string upToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+std::string upToNul(const std::string& text)
+{
+    return text.substr(0, text.find('\0'));
+}
 
 }  // namespace
 
@@ -313,8 +316,7 @@ int WaveInRecorder::QueryMuxControls(std::vector<MixerControl>& controls) const
         return 0;
     }
     controls.assign(destination.cControls, MixerControl{});
-    if (!backend_.mixer->getLineControlsByType(hMixer_, destination.dwLineID, MIXERCONTROL_CONTROLTYPE_MUX,
-                                               controls)) {
+    if (!backend_.mixer->getLineControlsByType(hMixer_, destination.dwLineID, MIXERCONTROL_CONTROLTYPE_MUX, controls)) {
         return 0;
     }
     return 2;
@@ -367,7 +369,10 @@ std::int32_t WaveInRecorder::GetSelectedLineItem() const
     return result;
 }
 
-std::int32_t WaveInRecorder::SelectedMixerLine() const { return MixerLineCount() - GetSelectedLineItem() - 1; }
+std::int32_t WaveInRecorder::SelectedMixerLine() const
+{
+    return MixerLineCount() - GetSelectedLineItem() - 1;
+}
 
 std::int32_t WaveInRecorder::MixerLineType(std::int32_t Index) const
 {
@@ -402,8 +407,7 @@ std::uint32_t WaveInRecorder::FindLineControl(std::uint32_t componentType, std::
     return control.dwControlID;
 }
 
-void WaveInRecorder::SetLineVolume(std::uint32_t destination, std::int32_t source,
-                                   std::span<const std::uint32_t> pair)
+void WaveInRecorder::SetLineVolume(std::uint32_t destination, std::int32_t source, std::span<const std::uint32_t> pair)
 {
     MixerLine line;
     line.dwDestination = destination;
@@ -411,8 +415,7 @@ void WaveInRecorder::SetLineVolume(std::uint32_t destination, std::int32_t sourc
     if (!backend_.mixer->getLineInfo(hMixer_, line, MIXER_GETLINEINFOF_SOURCE)) {
         return;
     }
-    const std::uint32_t control =
-        FindLineControl(line.dwComponentType, MIXERCONTROL_CONTROLTYPE_VOLUME, line.dwLineID);
+    const std::uint32_t control = FindLineControl(line.dwComponentType, MIXERCONTROL_CONTROLTYPE_VOLUME, line.dwLineID);
     // One value per channel; a line with more than two channels gets the left value in the rest.
     std::vector<std::uint32_t> values(std::max<std::size_t>(line.cChannels, pair.size()), pair.front());
     std::copy(pair.begin(), pair.end(), values.begin());
@@ -428,8 +431,7 @@ std::vector<std::uint32_t> WaveInRecorder::GetLineVolume(std::uint32_t destinati
     if (!backend_.mixer->getLineInfo(hMixer_, line, MIXER_GETLINEINFOF_SOURCE)) {
         return values;
     }
-    const std::uint32_t control =
-        FindLineControl(line.dwComponentType, MIXERCONTROL_CONTROLTYPE_VOLUME, line.dwLineID);
+    const std::uint32_t control = FindLineControl(line.dwComponentType, MIXERCONTROL_CONTROLTYPE_VOLUME, line.dwLineID);
     values.assign(std::max<std::size_t>(line.cChannels, 2), 0);
     if (!backend_.mixer->getControlDetails(hMixer_, control, line.cChannels, 0, values)) {
         std::fill(values.begin(), values.end(), 0);

@@ -22,6 +22,8 @@ class WaveInRecorder final : public QObject, private HookOwner {
     Q_OBJECT
 
 public:
+    // Records from the sound server (PulseAudio).
+    explicit WaveInRecorder(QObject* parent = nullptr);
     // Records through the given services (the fakes, in tests).
     explicit WaveInRecorder(CaptureBackend backend, QObject* parent = nullptr);
     ~WaveInRecorder() override;

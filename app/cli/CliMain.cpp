@@ -19,6 +19,7 @@ struct Command {
 constexpr Command commands[] = {
     {"process", "run a WAV file through the effects chain and the encoder", &quillon::cli::runProcess},
     {"formats", "list the output formats reachable from a capture format", &quillon::cli::runFormats},
+    {"devices", "list the capture devices with their recording lines and volume", &quillon::cli::runDevices},
     {"", "", nullptr},
 };
 

@@ -4,7 +4,10 @@ namespace quillon {
 
 FakeWaveIn::FakeWaveIn() = default;
 
-std::uint32_t FakeWaveIn::getNumDevs() { return static_cast<std::uint32_t>(devices.size()); }
+std::uint32_t FakeWaveIn::getNumDevs()
+{
+    return static_cast<std::uint32_t>(devices.size());
+}
 
 bool FakeWaveIn::getDevCaps(int device, WaveInCaps& caps)
 {
@@ -21,8 +24,8 @@ bool FakeWaveIn::open(WaveInHandle& handle, int device, const WaveFormat& format
     lastFormat = format;
     lastDevice = device;
     lastCallback = callback;
-    const bool known = device == WAVE_MAPPER ? !devices.empty()
-                                             : device >= 0 && static_cast<std::size_t>(device) < devices.size();
+    const bool known =
+        device == WAVE_MAPPER ? !devices.empty() : device >= 0 && static_cast<std::size_t>(device) < devices.size();
     if (failOpen || !known || handle_ != 0 || format.nChannels == 0 || format.nSamplesPerSec == 0) {
         return false;
     }
@@ -112,7 +115,10 @@ bool FakeWaveIn::close(WaveInHandle handle)
     return true;
 }
 
-std::uint64_t FakeWaveIn::droppedBytes(WaveInHandle handle) { return valid(handle) ? assembler_->dropped() : 0; }
+std::uint64_t FakeWaveIn::droppedBytes(WaveInHandle handle)
+{
+    return valid(handle) ? assembler_->dropped() : 0;
+}
 
 bool FakeWaveIn::feed(std::span<const std::int16_t> samples)
 {

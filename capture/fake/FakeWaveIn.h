@@ -26,8 +26,8 @@ public:
     int failPrepareAt = -1;  // dwUser of the header whose prepare fails
     bool failStart = false;
     bool failAddBuffer = false;
-    std::string unavailable;         // reported by unavailableReason()
-    std::size_t backlogBytes = 0;    // bytes kept while no buffer is queued
+    std::string unavailable;       // reported by unavailableReason()
+    std::size_t backlogBytes = 0;  // bytes kept while no buffer is queued
 
     // What happened.
     std::vector<std::string> calls;

@@ -19,8 +19,14 @@ EventLog* installed = &systemLog;
 
 }  // namespace
 
-EventLog& eventLog() { return *installed; }
+EventLog& eventLog()
+{
+    return *installed;
+}
 
-void setEventLog(EventLog* log) { installed = log != nullptr ? log : &systemLog; }
+void setEventLog(EventLog* log)
+{
+    installed = log != nullptr ? log : &systemLog;
+}
 
 }  // namespace quillon

@@ -10,7 +10,10 @@
 namespace quillon::test {
 
 // Delivers every message posted so far, as the UI thread's message loop would.
-inline void deliverPosted() { QCoreApplication::sendPostedEvents(); }
+inline void deliverPosted()
+{
+    QCoreApplication::sendPostedEvents();
+}
 
 // Collects the hook facility's log entries instead of writing to the system log.
 class RecordingEventLog final : public EventLog {

@@ -35,16 +35,19 @@ protected:
     {
         mixer->devices = {FakeMixer::recordingDevice({"Mic"}), FakeMixer::recordingDevice({"Line"})};
         waveIn->devices = {"Fake Microphone", "Fake Line In"};
-        QObject::connect(&recorder, &WaveInRecorder::GotData,
-                         [this](std::span<std::int16_t> intBuffer, std::int32_t& lngLen) {
-                             got.push_back({intBuffer.size(), lngLen, intBuffer.empty() ? std::int16_t{0} : intBuffer[0]});
-                             if (onData) {
-                                 onData(intBuffer, lngLen);
-                             }
-                         });
+        QObject::connect(
+            &recorder, &WaveInRecorder::GotData, [this](std::span<std::int16_t> intBuffer, std::int32_t& lngLen) {
+                got.push_back({intBuffer.size(), lngLen, intBuffer.empty() ? std::int16_t{0} : intBuffer[0]});
+                if (onData) {
+                    onData(intBuffer, lngLen);
+                }
+            });
     }
 
-    Calls callsSince(std::size_t from) const { return Calls(waveIn->calls.begin() + static_cast<long>(from), waveIn->calls.end()); }
+    Calls callsSince(std::size_t from) const
+    {
+        return Calls(waveIn->calls.begin() + static_cast<long>(from), waveIn->calls.end());
+    }
 
     test::RecordingMessageBoxes boxes;
     test::RecordingEventLog log;
@@ -61,9 +64,8 @@ TEST_F(RecorderFakeTest, StartRecord_opensTheDefaultInput_preparesStartsAndOnlyT
     EXPECT_EQ(recorder.BufferSize(), 10240);
     ASSERT_TRUE(recorder.StartRecord(44100, 2));
     EXPECT_TRUE(recorder.IsRecording());
-    EXPECT_EQ(waveIn->calls, (Calls{"open -1", "prepare 0", "prepare 1", "prepare 2", "prepare 3", "prepare 4",
-                                    "start", "addBuffer 0", "addBuffer 1", "addBuffer 2", "addBuffer 3",
-                                    "addBuffer 4"}));
+    EXPECT_EQ(waveIn->calls, (Calls{"open -1", "prepare 0", "prepare 1", "prepare 2", "prepare 3", "prepare 4", "start",
+                                    "addBuffer 0", "addBuffer 1", "addBuffer 2", "addBuffer 3", "addBuffer 4"}));
     const WaveFormat& f = waveIn->lastFormat;
     EXPECT_EQ(f.wFormatTag, 1);
     EXPECT_EQ(f.nChannels, 2);
@@ -130,8 +132,8 @@ TEST_F(RecorderFakeTest, OpenOrStartFailure_leavesTheRecorderIdleWithNoWindow)
     waveIn->failStart = true;
     waveIn->calls.clear();
     EXPECT_FALSE(recorder.StartRecord(44100, 2));
-    EXPECT_EQ(callsSince(6), (Calls{"start", "unprepare 0", "unprepare 1", "unprepare 2", "unprepare 3",
-                                    "unprepare 4", "close"}));
+    EXPECT_EQ(callsSince(6),
+              (Calls{"start", "unprepare 0", "unprepare 1", "unprepare 2", "unprepare 3", "unprepare 4", "close"}));
     EXPECT_FALSE(waveIn->isOpen());
     EXPECT_EQ(MessageWindow::countWithCaption("WAVE_IN_WINDOW"), 0);
     EXPECT_TRUE(log.entries.empty());

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "capture/Mixer.h"
+
+namespace quillon::pulse {
+
+class PulseConnection;
+
+// The mixer of a source, in the shape of a sound card's mixer: one wave-in
+// destination whose source lines are the source's ports, with a selector
+// (the active port) and a volume per line. As the server has one volume per
+// source, every line's volume, and the destination's own, is that volume.
+// A source without ports has no lines and no selector.
+class PulseMixer final : public Mixer {
+public:
+    explicit PulseMixer(std::shared_ptr<PulseConnection> connection);
+
+    bool open(MixerHandle& handle, int device) override;
+    bool close(MixerHandle handle) override;
+    bool getDevCaps(MixerHandle handle, MixerCaps& caps) override;
+    bool getLineInfo(MixerHandle handle, MixerLine& line, std::uint32_t flags) override;
+    bool getLineControlsByType(MixerHandle handle, std::uint32_t lineID, std::uint32_t controlType,
+                               std::span<MixerControl> controls) override;
+    bool getControlDetails(MixerHandle handle, std::uint32_t controlID, std::uint32_t cChannels,
+                           std::uint32_t cMultipleItems, std::span<std::uint32_t> values) override;
+    bool setControlDetails(MixerHandle handle, std::uint32_t controlID, std::uint32_t cChannels,
+                           std::uint32_t cMultipleItems, std::span<const std::uint32_t> values) override;
+
+    // Identifiers of the destination line and its controls.
+    static constexpr std::uint32_t kDestinationLine = 0xFFFF0000;
+    static constexpr std::uint32_t kSelectorControl = 1;
+    static constexpr std::uint32_t kDestinationVolumeControl = 2;
+    static constexpr std::uint32_t kLineVolumeControl = 0x100;  // + line index
+
+private:
+    std::shared_ptr<PulseConnection> connection_;
+    std::map<MixerHandle, std::string> open_;  // handle -> source name
+    MixerHandle next_ = 1;
+};
+
+}  // namespace quillon::pulse
