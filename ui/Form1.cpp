@@ -296,6 +296,7 @@ void Form1::RecordingContinued(const QString& file)
 {
     // The size panel follows the file now being written.
     txtFile->setText(file);
+    lastFileSize_ = 0;
 }
 
 void Form1::SetFramesEnabled(bool enabled)
