@@ -169,6 +169,17 @@ TEST_F(Form1Test, DeviceAndLineFailuresShowTheirMessages)
     EXPECT_EQ(child<QLabel>("lblVolPer")->text(), QStringLiteral("50%"));  // still shown
 }
 
+TEST_F(Form1Test, ASourceWithoutLinesSelectsQuietly)
+{
+    form->Form_Load();
+    engines->captureFake.lines.clear();
+    engines->captureFake.line = -1;
+    chooseDevice(0);
+    EXPECT_TRUE(boxes.messages.empty());
+    EXPECT_EQ(child<QComboBox>("cboRecLine")->count(), 0);
+    EXPECT_FALSE(engines->log.has("SelectMixerLine -1"));
+}
+
 TEST_F(Form1Test, RateBoxTakesAtMostFiveDigitsAndBackspace)
 {
     EXPECT_TRUE(RateKeyAccepted(QLatin1Char('7'), 4));
