@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "encoder/WaveFormat.h"
 
@@ -156,12 +155,18 @@ WavReadResult ReadWav(std::span<const std::uint8_t> bytes)
 
 WavReadResult ReadWavFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         return refuse("cannot open '" + path + "'");
     }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    // One read of the whole file: going through it byte by byte costs more than the effects.
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        return refuse("cannot read '" + path + "'");
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
         return refuse("cannot read '" + path + "'");
     }
     return ReadWav(bytes);

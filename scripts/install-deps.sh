@@ -13,7 +13,7 @@ packages=(
   pulseaudio pulseaudio-utils gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-wqy-microhei dbus dbus-x11
   # test: real WAV readers, a virtual screen, screenshots
-  sox ffmpeg libsndfile1-dev sndfile-programs xvfb xauth imagemagick
+  sox libsox-fmt-pulse ffmpeg libsndfile1-dev sndfile-programs xvfb xauth imagemagick
 )
 
 missing=()

@@ -296,6 +296,7 @@ void Form1::RecordingContinued(const QString& file)
 {
     // The size panel follows the file now being written.
     txtFile->setText(file);
+    lastFileSize_ = 0;
 }
 
 void Form1::SetFramesEnabled(bool enabled)
@@ -321,8 +322,13 @@ void Form1::FillLineList()
     for (std::int32_t i = 0; i < capture.MixerLineCount(); ++i) {
         cboRecLine->addItem(QString::fromStdString(capture.MixerLineName(i)));
     }
-    cboRecLine->setCurrentIndex(capture.SelectedMixerLine());
-    cboRecLine_Click();
+    // Choosing an entry runs the line handler; a source without lines (a sound
+    // server's monitor) has none to choose, so nothing changes and nothing is said.
+    const std::int32_t line = capture.SelectedMixerLine();
+    if (line >= 0 && line < cboRecLine->count()) {
+        cboRecLine->setCurrentIndex(line);
+        cboRecLine_Click();
+    }
 }
 
 void Form1::cboDev_Click()
@@ -388,6 +394,8 @@ void Form1::ShowOutputFormat()
     EncoderPort& encoder = engines_->encoder();
     txtWAVFmt->setText(QString::fromStdString(encoder.FormatTag()) + QStringLiteral(" - ") +
                        QString::fromStdString(encoder.FormatID()));
+    // The description is read from its start; the box is narrower than most.
+    txtWAVFmt->setCursorPosition(0);
 }
 
 void Form1::chkFX_Click(int index)

@@ -80,6 +80,7 @@ public:
     [[nodiscard]] RecordingControl& recording() { return *control_; }
     [[nodiscard]] Engines& engines() { return *engines_; }
     [[nodiscard]] bool blnLoaded() const { return blnLoaded_; }
+    [[nodiscard]] const LiveDisplay& display() const { return *display_; }
     [[nodiscard]] QString StatusText(int panel) const;
 
 signals:

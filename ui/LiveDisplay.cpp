@@ -2,18 +2,21 @@
 
 #include "ui/PictureBox.h"
 #include "ui/recording/DisplayFormat.h"
+#include "visual/modDraw.h"
 
 namespace quillon {
 
 LiveDisplay::LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& picVUL, PictureBox& picVUR)
     : picAmpl_(picAmpl), picFreq_(picFreq), picVUL_(picVUL), picVUR_(picVUR)
 {
+    clsSmoothL_.SmoothNew(3);
+    clsSmoothR_.SmoothNew(3);
 }
-
-LiveDisplay::~LiveDisplay() = default;
 
 void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
 {
+    clsDrawer_.DrawAmplitudes(intSamples, picAmpl_.surface());
+    clsDrawer_.DrawFrequencies(intSamples, picFreq_.surface(), stereo ? 2 : 1);
     if (stereo) {
         leftPeak_ = PeakLevel(intSamples, 0, 2);
         rightPeak_ = PeakLevel(intSamples, 1, 2);
@@ -27,6 +30,10 @@ void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
     if (rightPeak_ == 0) {
         rightPeak_ = 1;
     }
+    clsSmoothL_.SmoothAdd(static_cast<float>(leftPeak_));
+    clsSmoothR_.SmoothAdd(static_cast<float>(rightPeak_));
+    modDraw::DrawLevelMeter(picVUL_.surface(), clsSmoothL_.SmoothGetMax() / 32768.0F);
+    modDraw::DrawLevelMeter(picVUR_.surface(), clsSmoothR_.SmoothGetMax() / 32768.0F);
 }
 
 }  // namespace quillon

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <span>
 
+#include "visual/clsDraw.h"
+#include "visual/clsSmooth.h"
+
 namespace quillon {
 
 class PictureBox;
@@ -12,21 +15,22 @@ class PictureBox;
 class LiveDisplay {
 public:
     LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& picVUL, PictureBox& picVUR);
-    ~LiveDisplay();
-    LiveDisplay(const LiveDisplay&) = delete;
-    LiveDisplay& operator=(const LiveDisplay&) = delete;
 
     void Draw(std::span<const std::int16_t> intSamples, bool stereo);
 
     // Peaks of the last Draw, 1 for silence.
     [[nodiscard]] std::int32_t LeftPeak() const { return leftPeak_; }
     [[nodiscard]] std::int32_t RightPeak() const { return rightPeak_; }
+    [[nodiscard]] const clsDraw& drawer() const { return clsDrawer_; }
 
 private:
     PictureBox& picAmpl_;
     PictureBox& picFreq_;
     PictureBox& picVUL_;
     PictureBox& picVUR_;
+    clsDraw clsDrawer_;
+    clsSmooth clsSmoothL_;
+    clsSmooth clsSmoothR_;
     std::int32_t leftPeak_ = 1;
     std::int32_t rightPeak_ = 1;
 };

@@ -1,28 +1,26 @@
 #include "ui/PictureBox.h"
 
 #include <QPainter>
+#include <QResizeEvent>
 
 namespace quillon {
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    surface_.OnChanged([this] { update(); });
 }
 
-void PictureBox::source(const QImage* image)
+void PictureBox::resizeEvent(QResizeEvent* event)
 {
-    image_ = image;
-    update();
+    surface_.Resize(event->size().width(), event->size().height());
+    QWidget::resizeEvent(event);
 }
 
-void PictureBox::paintEvent(QPaintEvent* /*event*/)
+void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    if (image_ == nullptr || image_->isNull()) {
-        painter.fillRect(rect(), Qt::black);
-        return;
-    }
-    painter.drawImage(0, 0, *image_);
+    painter.drawImage(event->rect(), surface_.Image(), event->rect());
 }
 
 }  // namespace quillon

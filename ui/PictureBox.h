@@ -1,25 +1,27 @@
 #pragma once
 
-#include <QImage>
 #include <QWidget>
+
+#include "visual/Surface.h"
 
 namespace quillon {
 
-// Shows a drawing surface's image 1:1, like the picture boxes of the window.
+// A picture box: a drawing Surface the size of the widget, shown 1:1 and
+// repainted whenever something is drawn on it.
 class PictureBox final : public QWidget {
     Q_OBJECT
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 
-    // The image to show; not owned, may be null (the box stays black).
-    void source(const QImage* image);
-    [[nodiscard]] const QImage* source() const { return image_; }
+    [[nodiscard]] Surface& surface() { return surface_; }
+    [[nodiscard]] const Surface& surface() const { return surface_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    const QImage* image_ = nullptr;
+    Surface surface_{1, 1};
 };
 
 }  // namespace quillon

@@ -14,6 +14,9 @@ int runProcess(const Args& args);
 // quillon-cli formats [--rate R] [--channels C]: the output formats reachable from that capture.
 int runFormats(const Args& args);
 
+// quillon-cli record [options]: the record button's sequences without the window.
+int runRecord(const Args& args);
+
 // quillon-cli devices: the capture devices with their recording lines and volume.
 int runDevices(const Args& args);
 

@@ -17,10 +17,11 @@ struct Command {
 
 // Sub-commands, in the order `--help` lists them.
 constexpr Command commands[] = {
+    {"record", "record from a sound source into a WAV file, as the window's record button does",
+     &quillon::cli::runRecord},
     {"process", "run a WAV file through the effects chain and the encoder", &quillon::cli::runProcess},
     {"formats", "list the output formats reachable from a capture format", &quillon::cli::runFormats},
     {"devices", "list the capture devices with their recording lines and volume", &quillon::cli::runDevices},
-    {"", "", nullptr},
 };
 
 void printUsage(std::ostream& out)

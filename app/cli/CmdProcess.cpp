@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/cli/CliCommands.h"
+#include "app/cli/EffectOptions.h"
 #include "app/cli/OutputFormatSpec.h"
 #include "common/QuillonError.h"
 #include "effects/clsDSP.h"
@@ -23,31 +24,16 @@ namespace quillon::cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageHead =
     "Usage: quillon-cli process IN.wav OUT.wav [OPTIONS]\n"
     "Runs a 16-bit PCM WAV file (mono or stereo, 1 to 96000 Hz) through the effects chain and\n"
     "writes it through the encoder, in blocks as a recording would.\n"
     "\n"
-    "  --effects LIST          effects to switch on, any of amp,echo,phase,eq (default: none)\n"
-    "  --amp-db N              amplifier gain in dB (whole number)\n"
-    "  --echo-length MS        echo delay in ms, 0 to 60000\n"
-    "  --echo-amp X            echo feedback gain (at most 0.9)\n"
-    "  --phase-dry X           phase shifter: gain of the dry input\n"
-    "  --phase-wet X           phase shifter: gain of the all-pass output\n"
-    "  --phase-feedback X      phase shifter: share of the output fed back\n"
-    "  --phase-sweep-rate X    phase shifter: sweeps per second\n"
-    "  --phase-sweep-range X   phase shifter: sweep width in octaves\n"
-    "  --phase-frequency X     phase shifter: lowest sweep frequency in Hz\n"
-    "  --eq-gains G0,G1,...    equalizer gain of each band in dB (1 to 10 bands)\n"
-    "  --format pcm:RATE:CHANNELS:BITS\n"
-    "                          output format; BITS 8, 16, 24, 32 or f32; or a compressed\n"
-    "                          one: alaw, ulaw, ima-adpcm, ms-adpcm as NAME:RATE:CHANNELS,\n"
-    "                          gsm610:8000:1 (quillon-cli formats lists them)\n"
-    "                          (default: the input's rate and channels, 16 bits)\n"
+    "";
+constexpr const char* kUsageTail =
     "  --block-bytes N         bytes per block, even (default 10240, a capture buffer)\n";
 
 constexpr std::int64_t kMaxBlockBytes = 64 * 1024 * 1024;
-constexpr std::int32_t kMaxEchoLengthMs = 60000;
 
 // A bad argument: the one line to show, and the exit code.
 struct Failure {
@@ -65,44 +51,12 @@ std::optional<std::int64_t> parseInteger(const std::string& text)
     return value;
 }
 
-std::optional<float> parseReal(const std::string& text)
-{
-    float value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::vector<std::string> splitList(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t at = text.find(',', start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        start = at + 1;
-    }
-}
-
 struct Options {
     std::string input;
     std::string output;
-    std::int32_t effects = 0;
-    std::optional<std::int32_t> ampDb;
-    std::optional<std::int32_t> echoLength;
-    std::map<std::string, float> reals;  // option name -> value, for the float parameters
-    std::optional<std::vector<float>> eqGains;
-    std::optional<std::string> format;
+    EffectOptions fx;
     std::int64_t blockBytes = 10240;
 };
-
-const char* const kRealOptions[] = {"--echo-amp",         "--phase-dry",         "--phase-wet",      "--phase-feedback",
-                                    "--phase-sweep-rate", "--phase-sweep-range", "--phase-frequency"};
 
 std::optional<Failure> parseArgs(const Args& args, Options& options)
 {
@@ -127,9 +81,7 @@ std::optional<Failure> parseArgs(const Args& args, Options& options)
             }
             return std::nullopt;
         };
-        const bool known = name == "--effects" || name == "--amp-db" || name == "--echo-length" ||
-                           name == "--eq-gains" || name == "--format" || name == "--block-bytes" ||
-                           std::find(std::begin(kRealOptions), std::end(kRealOptions), name) != std::end(kRealOptions);
+        const bool known = isEffectOption(name) || name == "--block-bytes";
         if (!known) {
             return Failure{"unknown option " + name + " (see quillon-cli process --help)", 2};
         }
@@ -137,50 +89,10 @@ std::optional<Failure> parseArgs(const Args& args, Options& options)
         if (!text) {
             return Failure{name + " needs a value", 2};
         }
-        if (name == "--effects") {
-            options.effects = 0;
-            for (const auto& effect : splitList(*text)) {
-                if (effect == "amp") {
-                    options.effects |= clsDSP::kAmplify;
-                } else if (effect == "echo") {
-                    options.effects |= clsDSP::kEcho;
-                } else if (effect == "phase") {
-                    options.effects |= clsDSP::kPhaseShift;
-                } else if (effect == "eq") {
-                    options.effects |= clsDSP::kEqualizer;
-                } else if (!(effect.empty() && text->empty())) {
-                    return Failure{"--effects: unknown effect '" + effect + "' (amp, echo, phase, eq)", 2};
-                }
+        if (isEffectOption(name)) {
+            if (auto complaint = takeEffectOption(name, *text, options.fx)) {
+                return Failure{*complaint, 2};
             }
-        } else if (name == "--amp-db") {
-            const auto v = parseInteger(*text);
-            if (!v || *v < -200 || *v > 200) {
-                return Failure{"--amp-db: '" + *text + "' is not a whole number of dB from -200 to 200", 2};
-            }
-            options.ampDb = static_cast<std::int32_t>(*v);
-        } else if (name == "--echo-length") {
-            const auto v = parseInteger(*text);
-            if (!v || *v < 0 || *v > kMaxEchoLengthMs) {
-                return Failure{"--echo-length: '" + *text + "' is not a whole number of ms from 0 to 60000", 2};
-            }
-            options.echoLength = static_cast<std::int32_t>(*v);
-        } else if (name == "--eq-gains") {
-            std::vector<float> gains;
-            for (const auto& g : splitList(*text)) {
-                const auto v = parseReal(g);
-                if (!v) {
-                    return Failure{"--eq-gains: '" + g + "' is not a number", 2};
-                }
-                gains.push_back(*v);
-            }
-            if (gains.size() > static_cast<std::size_t>(clsDSP::kMaxBands)) {
-                return Failure{"--eq-gains: " + std::to_string(gains.size()) + " gains, at most " +
-                                   std::to_string(clsDSP::kMaxBands) + " bands",
-                               2};
-            }
-            options.eqGains = gains;
-        } else if (name == "--format") {
-            options.format = *text;
         } else if (name == "--block-bytes") {
             const auto v = parseInteger(*text);
             if (!v || *v < 2 || *v > kMaxBlockBytes || *v % 2 != 0) {
@@ -189,12 +101,6 @@ std::optional<Failure> parseArgs(const Args& args, Options& options)
                                2};
             }
             options.blockBytes = *v;
-        } else {
-            const auto v = parseReal(*text);
-            if (!v) {
-                return Failure{name + ": '" + *text + "' is not a number", 2};
-            }
-            options.reals[name] = *v;
         }
     }
     if (positional.size() != 2) {
@@ -206,38 +112,11 @@ std::optional<Failure> parseArgs(const Args& args, Options& options)
 }
 
 // Applies the options to the chain; the chain's own range checks raise QuillonError.
-void configureEffects(clsDSP& dsp, const WavAudio& audio, const Options& options)
+void configureChain(clsDSP& dsp, const WavAudio& audio, const Options& options)
 {
     dsp.samplerate(audio.sampleRate);
     dsp.Channels(audio.channels);
-    dsp.EffectsUsed(options.effects);
-    if (options.ampDb) {
-        dsp.AmplifyDB(*options.ampDb);
-    }
-    if (options.echoLength) {
-        dsp.EchoLength(*options.echoLength);
-    }
-    const std::map<std::string, std::function<void(float)>> setters = {
-        {"--echo-amp", [&](float v) { dsp.EchoAmp(v); }},
-        {"--phase-dry", [&](float v) { dsp.PhaseShiftDry(v); }},
-        {"--phase-wet", [&](float v) { dsp.PhaseShiftWet(v); }},
-        {"--phase-feedback", [&](float v) { dsp.PhaseShiftFeedback(v); }},
-        {"--phase-sweep-rate", [&](float v) { dsp.PhaseShiftSweepRate(v); }},
-        {"--phase-sweep-range", [&](float v) { dsp.PhaseShiftSweepRange(v); }},
-        {"--phase-frequency", [&](float v) { dsp.PhaseShiftFrequency(v); }},
-    };
-    for (const auto& [name, value] : options.reals) {
-        setters.at(name)(value);
-    }
-    if (options.eqGains) {
-        const auto bands = static_cast<std::int32_t>(options.eqGains->size());
-        if (bands != dsp.EqualizerBands()) {
-            dsp.EqualizerBands(bands);
-        }
-        for (std::int32_t i = 0; i < bands; ++i) {
-            dsp.EqualizerBandGainDB(i, (*options.eqGains)[static_cast<std::size_t>(i)]);
-        }
-    }
+    configureEffects(dsp, options.fx);
 }
 
 int fail(const std::string& message, int code)
@@ -262,14 +141,14 @@ int process(const Args& args)
 
     clsDSP dsp;
     try {
-        configureEffects(dsp, audio, options);
+        configureChain(dsp, audio, options);
     } catch (const QuillonError& e) {
         return fail("effect settings refused: " + std::string(e.what()), 2);
     }
 
     std::string formatError;
-    const auto format = options.format
-                            ? parseOutputFormat(*options.format, audio.sampleRate, audio.channels, formatError)
+    const auto format = options.fx.format
+                            ? parseOutputFormat(*options.fx.format, audio.sampleRate, audio.channels, formatError)
                             : std::optional<ChosenFormat>(defaultOutputFormat(audio.sampleRate, audio.channels));
     if (!format) {
         return fail(formatError, 2);
@@ -325,7 +204,7 @@ int runProcess(const Args& args)
 {
     if (std::find(args.begin(), args.end(), "--help") != args.end() ||
         std::find(args.begin(), args.end(), "-h") != args.end()) {
-        std::cout << kUsage;
+        std::cout << kUsageHead << kEffectOptionsUsage << kUsageTail;
         return 0;
     }
     try {

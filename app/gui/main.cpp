@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
 
@@ -23,6 +25,16 @@ int main(int argc, char** argv)
                                   QStringLiteral("Program folder (nu.ini and the recordings' folder file)."),
                                   QStringLiteral("DIR"));
     parser.addOption(home);
+    // For scripts that show the window at work: choose a device and press the record button.
+    QCommandLineOption demo(QStringLiteral("demo-record"), QStringLiteral("Start recording from device INDEX."),
+                            QStringLiteral("INDEX"));
+    demo.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(demo);
+    QCommandLineOption demoEffects(QStringLiteral("demo-effects"),
+                                   QStringLiteral("Tick the effect boxes whose bits are set in BITS first."),
+                                   QStringLiteral("BITS"));
+    demoEffects.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(demoEffects);
     parser.process(app);
 
     const auto folder = quillon::ChooseProgramFolder(parser.value(home), QApplication::applicationDirPath());
@@ -33,5 +45,19 @@ int main(int argc, char** argv)
 
     quillon::Form1 form(quillon::MakeEngines(), folder.path);
     form.Form_Load();
+    const int effectBits = parser.value(demoEffects).toInt();
+    for (int i = 0; i < 4; ++i) {
+        auto* box = form.findChild<QCheckBox*>(QStringLiteral("chkFX%1").arg(i));
+        if (box != nullptr && (effectBits & (1 << i)) != 0) {
+            box->click();
+        }
+    }
+    if (parser.isSet(demo)) {
+        if (auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"))) {
+            devices->setCurrentIndex(parser.value(demo).toInt());
+            form.cboDev_Click();
+            form.cmdDo_Click();
+        }
+    }
     return QApplication::exec();
 }

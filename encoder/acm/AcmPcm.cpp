@@ -158,6 +158,12 @@ public:
         if (drained_ && frames > 0) {
             return std::nullopt;  // the stream ended; the resampler takes no more input
         }
+        if (!resampler_ && source_.nChannels == outChannels && target_.encoding == Encoding::S16) {
+            // The capture format itself, the usual case: the bytes go out as they came in.
+            std::memcpy(destination.data(), source.data(), frames * outFrame);
+            return Converted{static_cast<std::uint32_t>(frames * outFrame),
+                             static_cast<std::uint32_t>(frames * outFrame)};
+        }
         mix(source.first(frames * source_.nBlockAlign), frames);
 
         if (!resampler_) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -201,6 +203,15 @@ TEST_F(MessageHookTest, SubclassFailures_reportAndHookNothing)
     EXPECT_FALSE(hook.sc_Subclass(h, 0, 3));  // the owner has two methods
     expectOneReport("sc_Subclass", "Callback method not found");
     EXPECT_FALSE(hook.sc_Subclass(h, 0, 2));  // an empty slot is no method either
+    EXPECT_EQ(hook.installedBlocks(), 0U);
+}
+
+TEST_F(MessageHookTest, WindowOfAnotherThread_isRefused)
+{
+    QThread other;  // never started: the window only belongs to it
+    window->moveToThread(&other);
+    EXPECT_FALSE(hook.sc_Subclass(h));
+    expectOneReport("sc_Subclass", "Window handle belongs to another process");
     EXPECT_EQ(hook.installedBlocks(), 0U);
 }
 

@@ -387,7 +387,7 @@ TEST_F(RobustCli, OddOutputPaths_areUsedLiterally)
 TEST_F(RobustCli, OutputNamingAFolderOrAnUnwritablePlace_isRefused)
 {
     fs::create_directories(runtime / "adir");
-    for (const fs::path out : {runtime / "adir", runtime / "missing" / "x.wav", fs::path("/proc/quillon-x.wav")}) {
+    for (const fs::path& out : {runtime / "adir", runtime / "missing" / "x.wav", fs::path("/proc/quillon-x.wav")}) {
         SCOPED_TRACE(out.string());
         const auto r = record({"--out", out.string(), "--seconds", "0.2"});
         EXPECT_EQ(r.exitCode, 1) << r.output;

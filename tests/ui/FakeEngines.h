@@ -161,6 +161,9 @@ public:
     // Halves every sample, so tests can tell processed from raw audio.
     void ProcessSamples(std::vector<std::int16_t>& samples) override
     {
+        if (!halve) {
+            return;
+        }
         for (auto& s : samples) {
             s = static_cast<std::int16_t>(s / 2);
         }
@@ -168,6 +171,7 @@ public:
     [[nodiscard]] std::int32_t EffectsUsed() const override { return bits; }
     void EffectsUsed(std::int32_t value) override { bits = value; }
     std::int32_t bits = 0;
+    bool halve = true;
 
 private:
     CallLog& log_;

@@ -15,6 +15,8 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeEngines.h"
 #include "ui/Form1.h"
+#include "ui/LiveDisplay.h"
+#include "ui/PictureBox.h"
 #include "ui/recording/FileCounter.h"
 
 namespace quillon {
@@ -167,6 +169,17 @@ TEST_F(Form1Test, DeviceAndLineFailuresShowTheirMessages)
     EXPECT_EQ(child<QLabel>("lblVolPer")->text(), QStringLiteral("50%"));  // still shown
 }
 
+TEST_F(Form1Test, ASourceWithoutLinesSelectsQuietly)
+{
+    form->Form_Load();
+    engines->captureFake.lines.clear();
+    engines->captureFake.line = -1;
+    chooseDevice(0);
+    EXPECT_TRUE(boxes.messages.empty());
+    EXPECT_EQ(child<QComboBox>("cboRecLine")->count(), 0);
+    EXPECT_FALSE(engines->log.has("SelectMixerLine -1"));
+}
+
 TEST_F(Form1Test, RateBoxTakesAtMostFiveDigitsAndBackspace)
 {
     EXPECT_TRUE(RateKeyAccepted(QLatin1Char('7'), 4));
@@ -262,6 +275,51 @@ TEST_F(Form1Test, TickShowsIdleTextsAndRecordingFigures)
     EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 0 Bytes"));
     EXPECT_EQ(child<QLineEdit>("txtFile")->text(), AutoFileName(folder, 42));
     EXPECT_TRUE(child<QGroupBox>("frmInp")->isEnabled());
+}
+
+TEST_F(Form1Test, MetersFollowTheChannelsAndReachFullScaleAtMinus32768)
+{
+    form->Form_Load();
+    chooseDevice(0);
+    auto* vuL = child<PictureBox>("picVUL");
+    auto* vuR = child<PictureBox>("picVUR");
+    const int right = vuL->surface().OuterWidth() - 1;
+
+    // Stereo: the left meter reads the even samples, the right one the odd.
+    form->cmdDo_Click();
+    std::vector<std::int16_t> slot(5120, 0);
+    for (std::size_t i = 0; i < slot.size(); i += 2) {
+        slot[i] = -32768;  // the effects fake halves it: -16384
+    }
+    engines->captureFake.gotData(slot, 10240);
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->display().LeftPeak(), 16384);
+    EXPECT_EQ(form->display().RightPeak(), 1);                          // silence counts as 1
+    EXPECT_EQ(vuR->surface().Point(1, 1), vuR->surface().BackColor());  // zero-width bar
+    form->cmdDo_Click();
+
+    // Mono: both meters show the same level; a full-scale sample fills them in red.
+    child<QCheckBox>("chkStereo")->setChecked(false);
+    engines->effectsFake.halve = false;
+    form->cmdDo_Click();
+    std::vector<std::int16_t> loud(5120, 0);
+    loud[3] = -32768;
+    for (int i = 0; i < 3; ++i) {  // fill the three-tick smoothing ring
+        engines->captureFake.gotData(loud, 10240);
+        form->tmrVis_Timer();
+    }
+    EXPECT_EQ(form->display().LeftPeak(), 32768);
+    EXPECT_EQ(form->display().RightPeak(), 32768);
+    EXPECT_EQ(vuL->surface().Point(right, 1), Rgb(255, 0, 0));
+    EXPECT_EQ(vuR->surface().Point(right, 1), Rgb(255, 0, 0));
+    // The oscilloscope and the spectrum were drawn as well.
+    auto* ampl = child<PictureBox>("picAmpl");
+    EXPECT_EQ(ampl->surface().Point(0, 0), Rgb(0, 0, 0));
+    bool traced = false;
+    for (int x = 0; x < ampl->surface().ScaleWidth(); ++x) {
+        traced = traced || ampl->surface().Point(x, ampl->surface().ScaleHeight() / 2) == Rgb(255, 255, 255);
+    }
+    EXPECT_TRUE(traced);
 }
 
 TEST_F(Form1Test, DroppedAudioShowsInAThirdPanelOnlyWhenThereIsSome)

@@ -113,7 +113,9 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     writeFailed_ = false;
     lostBytes_ = 0;
     view_.RecordingStarted();
-    SaveCounter(programFolder_, intFileCounter());
+    if (numbering_) {
+        SaveCounter(programFolder_, intFileCounter());
+    }
 }
 
 void RecordingControl::StopSequence()
@@ -125,6 +127,10 @@ void RecordingControl::StopSequence()
     lngElapsedMs_ = 0;
     lngBytesPerSec_ = 0;
     varLastFile(recordingFile_);
+    if (!numbering_) {
+        view_.RecordingStopped(recordingFile_);
+        return;
+    }
 
     // The counter wraps like the 16-bit value it is; numbers whose file holds
     // a recording are skipped so that the next recording never replaces one.

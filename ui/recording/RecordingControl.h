@@ -122,6 +122,11 @@ public:
     // One filled capture buffer: the slot's whole array and its valid bytes.
     void GotData(std::span<const std::int16_t> intBuffer, std::int32_t lngLen);
 
+    // With numbering off (a file named on the command line) the counter, nu.ini
+    // and the next numbered file are left alone.
+    void AutomaticNumbering(bool on) { numbering_ = on; }
+    [[nodiscard]] bool AutomaticNumbering() const { return numbering_; }
+
     // Start-up: counter from nu.ini, its file prepared. Returns the file's name.
     QString PrepareStartupFile();
 
@@ -169,6 +174,7 @@ private:
     std::int32_t lngElapsedMs_ = 0;
     std::int32_t lngBytesPerSec_ = 0;
     QString recordingFile_;
+    bool numbering_ = true;
     bool writeFailed_ = false;
     std::int64_t sizeLimit_ = kDefaultFileSizeLimit;
     bool fillDropouts_ = true;

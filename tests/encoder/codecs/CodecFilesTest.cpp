@@ -31,7 +31,7 @@ struct FileRow {
     int captureRate;
     int captureChannels;
     // Worst signal-to-noise ratio accepted from either decoder, in dB: the codec's normal error
-    // on a tone, less a margin (measured: G.711 ~37-39, IMA ~28-38, Microsoft ~43-52, GSM ~27).
+    // on a tone, less a margin (measured: G.711 37-39, IMA 30-39, Microsoft 43-53, GSM 29).
     double minSnrDb;
 };
 

@@ -1,0 +1,267 @@
+// quillon-cli record: the window's start sequence, GotData handling and stop
+// sequence without the window, for scripts and machines without a screen.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "app/cli/CliCommands.h"
+#include "app/cli/EffectOptions.h"
+#include "app/cli/OutputFormatSpec.h"
+#include "common/MessageBoxes.h"
+#include "common/QuillonError.h"
+#include "effects/clsDSP.h"
+#include "encoder/EncoderWAV.h"
+#include "ui/recording/FileCounter.h"
+#include "ui/recording/MakeEngines.h"
+#include "ui/recording/ProgramFolder.h"
+#include "ui/recording/RecordingControl.h"
+
+namespace quillon::cli {
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void requestStop(int /*signal*/)
+{
+    stopRequested = 1;
+}
+
+void printRecordUsage(std::ostream& out)
+{
+    out << "Usage: quillon-cli record [--device INDEX] [--line INDEX] [--volume 0..65535] [--rate R]\n"
+           "                          [--channels 1|2] [--seconds S] [--out FILE] [--home DIR]\n"
+           "                          [OPTIONS]\n"
+           "Records from the default source (or device INDEX, see `quillon-cli devices`) for S seconds\n"
+           "(default 10) or until Ctrl+C, into FILE or the next numbered file of the program folder.\n"
+           "\n"
+        << kEffectOptionsUsage;
+}
+
+std::optional<long> integerArg(const std::string& text, long low, long high)
+{
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+struct RecordOptions {
+    std::optional<long> device;
+    std::optional<long> line;
+    std::optional<long> volume;
+    std::string rate = "44100";
+    long channels = 2;
+    double seconds = 10;
+    std::string out;
+    std::string home;
+    EffectOptions fx;
+};
+
+// Returns false (after saying why) on a bad command line.
+bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name == "--help" || name == "-h") {
+            help = true;
+            return true;
+        }
+        if (i + 1 >= args.size()) {
+            std::cerr << "quillon-cli record: unknown option or missing value: " << name << '\n';
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (isEffectOption(name)) {
+            if (const auto complaint = takeEffectOption(name, value, options.fx)) {
+                std::cerr << "quillon-cli record: " << *complaint << '\n';
+                return false;
+            }
+            continue;
+        }
+        auto bad = [&] {
+            std::cerr << "quillon-cli record: bad value for " << name << ": " << value << '\n';
+            return false;
+        };
+        if (name == "--device") {
+            options.device = integerArg(value, -1, 1 << 20);
+            if (!options.device) {
+                return bad();
+            }
+        } else if (name == "--line") {
+            options.line = integerArg(value, 0, 1 << 20);
+            if (!options.line) {
+                return bad();
+            }
+        } else if (name == "--volume") {
+            options.volume = integerArg(value, 0, 65535);
+            if (!options.volume) {
+                return bad();
+            }
+        } else if (name == "--rate") {
+            options.rate = value;  // checked by the start sequence, like the window's box
+        } else if (name == "--channels") {
+            const auto channels = integerArg(value, 1, 2);
+            if (!channels) {
+                return bad();
+            }
+            options.channels = *channels;
+        } else if (name == "--seconds") {
+            char* end = nullptr;
+            options.seconds = std::strtod(value.c_str(), &end);
+            if (*end != '\0' || !(options.seconds > 0)) {
+                return bad();
+            }
+        } else if (name == "--out") {
+            options.out = value;
+        } else if (name == "--home") {
+            options.home = value;
+        } else {
+            std::cerr << "quillon-cli record: unknown option: " << name << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
+class CliView final : public RecordingView {
+public:
+    void RecordingStarted() override { recording = true; }
+    void RecordingStopped(const QString& /*nextFile*/) override { recording = false; }
+    bool recording = false;
+};
+
+}  // namespace
+
+int runRecord(const Args& args)
+{
+    RecordOptions options;
+    bool help = false;
+    if (!parseRecordOptions(args, options, help)) {
+        printRecordUsage(std::cerr);
+        return 2;
+    }
+    if (help) {
+        printRecordUsage(std::cout);
+        return 0;
+    }
+
+    int argc = 1;
+    char name[] = "quillon-cli";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    const auto folder =
+        ChooseProgramFolder(QString::fromStdString(options.home), QCoreApplication::applicationDirPath());
+    ProgramFolder(folder);
+    if (folder.fellBack) {
+        std::cerr << ProgramFolderNote(folder).toStdString() << '\n';
+    }
+
+    auto engines = MakeEngines();
+    CliView view;
+    RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder.path, view);
+    engines->capture().OnGotData(
+        [&control](std::span<const std::int16_t> samples, std::int32_t length) { control.GotData(samples, length); });
+
+    CapturePort& capture = engines->capture();
+    if (options.device && *options.device >= 0) {
+        if (!capture.SelectDevice(static_cast<std::int32_t>(*options.device))) {
+            messageBoxes().show("Quillon", "没有找到设备！", MessageIcon::Warning);
+            return 1;
+        }
+        if (options.line && !capture.SelectMixerLine(static_cast<std::int32_t>(*options.line))) {
+            messageBoxes().show("Quillon", "Couldn't select mixer line!", MessageIcon::Warning);
+        }
+        if (options.volume) {
+            capture.MixerLineVolume(static_cast<std::int32_t>(*options.volume));
+        }
+    }
+
+    // Effects and output format as on the command line; without --format the file
+    // keeps the recording's rate and channels.
+    const bool stereo = options.channels == 2;
+    const auto channels = static_cast<std::int16_t>(options.channels);
+    try {
+        if (clsDSP* dsp = engines->clsEffects()) {
+            configureEffects(*dsp, options.fx);
+        }
+    } catch (const QuillonError& e) {
+        std::cerr << "quillon-cli record: effect settings refused: " << e.what() << '\n';
+        return 2;
+    }
+    if (const auto rate = ParseSampleRate(QString::fromStdString(options.rate)); rate && engines->clsEncoder()) {
+        std::string error;
+        const auto format = options.fx.format ? parseOutputFormat(*options.fx.format, *rate, channels, error)
+                                              : std::optional<ChosenFormat>(defaultOutputFormat(*rate, channels));
+        if (!format) {
+            std::cerr << "quillon-cli record: " << error << '\n';
+            return 2;
+        }
+        engines->clsEncoder()->SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()),
+                                         format->description, format->tagName);
+    }
+
+    QString file;
+    if (options.out.empty()) {
+        file = control.PrepareStartupFile();
+    } else {
+        control.AutomaticNumbering(false);
+        file = QString::fromStdString(options.out);
+    }
+
+    control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
+    if (!capture.IsRecording()) {
+        return 1;
+    }
+
+    stopRequested = 0;
+    auto previousInt = std::signal(SIGINT, requestStop);
+    auto previousTerm = std::signal(SIGTERM, requestStop);
+
+    // The recorded time decides the end; the wall clock only guards against a
+    // source that stops delivering.
+    const auto wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
+    QElapsedTimer wall;
+    wall.start();
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const bool done = !capture.IsRecording() || stopRequested != 0 || control.lngElapsedMs() >= wanted ||
+                          wall.elapsed() > wanted + 5000;
+        if (done) {
+            QCoreApplication::quit();
+        }
+    });
+    poll.start();
+    QCoreApplication::exec();
+    poll.stop();
+
+    if (capture.IsRecording()) {
+        control.cmdDo_Click({});
+    }
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+
+    std::cout << varLastFile().toStdString() << '\n';
+    if (control.DroppedMs() > 0) {
+        std::cerr << "quillon-cli record: " << control.DroppedMs()
+                  << " ms of audio were dropped by the capture (written as silence)\n";
+    }
+    if (control.LostBytes() > 0) {
+        std::cerr << "quillon-cli record: " << control.LostBytes() << " bytes of audio could not be converted\n";
+    }
+    return control.WriteFailed() ? 1 : 0;
+}
+
+}  // namespace quillon::cli

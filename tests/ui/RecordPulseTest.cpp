@@ -1,0 +1,110 @@
+// The window records a played tone from the private sound server's monitor
+// source, with the echo and the equalizer on.
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+
+#include <cmath>
+#include <numbers>
+
+#include "tests/support/TestSupport.h"
+#include "ui/Form1.h"
+#include "ui/recording/MakeEngines.h"
+
+namespace quillon {
+namespace {
+
+// Power of one frequency in a block (Goertzel).
+double power(const std::vector<double>& x, double frequency, double rate)
+{
+    const double w = 2 * std::numbers::pi * frequency / rate;
+    double s1 = 0;
+    double s2 = 0;
+    for (const double v : x) {
+        const double s = v + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    return (s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / static_cast<double>(x.size() * x.size());
+}
+
+TEST(RecordPulse, WindowRecordsAPlayedToneThroughEchoAndEqualizer)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || !test::haveProgram("paplay") || !test::haveProgram("sox")) {
+        GTEST_SKIP() << "no private sound server (PULSE_SERVER unset) or no paplay/sox: scripts/test.sh starts one";
+    }
+    test::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    const std::string tone = (dir / "tone.wav").string();
+    // 1000 Hz at a quarter of full scale; the 100 ms echo lands on whole periods.
+    ASSERT_EQ(test::runProgram({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "8", "sine", "1000",
+                                "vol", "0.25"})
+                  .exitCode,
+              0);
+    QProcess player;
+    player.start(QStringLiteral("paplay"), {QString::fromStdString(tone)});
+    ASSERT_TRUE(player.waitForStarted());
+    QTest::qWait(500);
+
+    test::RecordingMessageBoxes boxes;
+    Form1 form(MakeEngines(), folder);
+    form.Form_Load();
+    auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
+    const int monitor = devices->findText(QStringLiteral("Monitor"), Qt::MatchContains);
+    if (monitor < 0) {
+        player.kill();
+        GTEST_SKIP() << "the sound server has no monitor source";
+    }
+    devices->setCurrentIndex(monitor);
+    form.cboDev_Click();
+    form.findChild<QCheckBox*>(QStringLiteral("chkFX0"))->click();  // echo
+    form.findChild<QCheckBox*>(QStringLiteral("chkFX3"))->click();  // equalizer
+    const QString file = form.findChild<QLineEdit*>(QStringLiteral("txtFile"))->text();
+    form.cmdDo_Click();
+    // Three seconds of recorded audio; the server may take a moment to start.
+    for (int waited = 0; form.recording().lngElapsedMs() < 3000 && waited < 15000; waited += 20) {
+        QTest::qWait(20);
+    }
+    form.cmdDo_Click();
+    player.kill();
+    player.waitForFinished();
+    ASSERT_TRUE(boxes.messages.empty()) << boxes.messages[0].text;
+
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(file.toStdString().c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr) << sf_strerror(nullptr);
+    std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_read_short(wav, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(wav);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_NEAR(static_cast<double>(info.frames) / 44100, 3.0, 0.3);
+
+    // The second half: the echo has built up by then.
+    std::vector<double> left;
+    for (std::size_t i = samples.size() / 2; i + 1 < samples.size(); i += 2) {
+        left.push_back(samples[i]);
+    }
+    ASSERT_GT(left.size(), 22050U);
+    double energy = 0;
+    for (const double v : left) {
+        energy += v * v;
+    }
+    const double rms = std::sqrt(energy / static_cast<double>(left.size()));
+    // The tone dominates its neighbours by far.
+    EXPECT_GT(power(left, 1000, 44100), 1000 * power(left, 1500, 44100));
+    // An echo with feedback 0.4 on whole periods raises the level towards
+    // 1 / (1 - 0.4) of the played 0.25 * 32767 / sqrt(2) (the equalizer is flat).
+    const double played = 0.25 * 32767 / std::sqrt(2.0);
+    EXPECT_GT(rms / played, 1.3) << "rms " << rms;
+    EXPECT_LT(rms / played, 1.9) << "rms " << rms;
+}
+
+}  // namespace
+}  // namespace quillon
