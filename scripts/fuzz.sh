@@ -15,7 +15,8 @@ fi
 build="$root/build/fuzz"
 jobs=${QUILLON_JOBS:-$(nproc)}
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DQUILLON_WERROR=ON -DQUILLON_BUILD_FUZZ=ON \
+# Warnings are gated by the gcc builds; clang has its own set, which must not stop fuzzing.
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DQUILLON_WERROR=OFF -DQUILLON_BUILD_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_TESTS=OFF -DQUILLON_BUILD_BENCH=OFF >/dev/null
 
 if [ $# -gt 0 ]; then

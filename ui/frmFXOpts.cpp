@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 #include "common/QuillonError.h"
@@ -177,24 +178,29 @@ frmFXOpts::frmFXOpts(QWidget* owner)
             sldReverbAmp_, [&] { dsp_->EchoAmp(static_cast<float>(v) / 10.0F); },
             [&] { return RoundEven(dsp_->EchoAmp() * 10.0); });
     });
-    const struct {
-        QSlider* slider;
-        void (clsDSP::*set)(float);
-        float (clsDSP::*get)() const;
-    } shift[] = {
-        {sldShDry_, &clsDSP::PhaseShiftDry, &clsDSP::PhaseShiftDry},
-        {sldShWet_, &clsDSP::PhaseShiftWet, &clsDSP::PhaseShiftWet},
-        {sldShFb_, &clsDSP::PhaseShiftFeedback, &clsDSP::PhaseShiftFeedback},
-        {sldShSwpRate_, &clsDSP::PhaseShiftSweepRate, &clsDSP::PhaseShiftSweepRate},
-        {sldShSwpRange_, &clsDSP::PhaseShiftSweepRange, &clsDSP::PhaseShiftSweepRange},
-    };
-    for (const auto& s : shift) {
-        connect(s.slider, &QSlider::valueChanged, this, [this, s](int v) {
+    // Phase-shifter sliders: tenths of the property.
+    using Set = std::function<void(clsDSP&, float)>;
+    using Get = std::function<float(const clsDSP&)>;
+    const auto tenths = [this](QSlider* slider, Set set, Get get) {
+        connect(slider, &QSlider::valueChanged, this, [this, slider, set, get](int v) {
+            const float value = static_cast<float>(v) / 10.0F;
             Apply(
-                s.slider, [&] { (dsp_->*s.set)(static_cast<float>(v) / 10.0F); },
-                [&] { return RoundEven((dsp_->*s.get)() * 10.0); });
+                slider, [&] { set(*dsp_, value); }, [&] { return RoundEven(get(*dsp_) * 10.0); });
         });
-    }
+    };
+    tenths(
+        sldShDry_, [](clsDSP& d, float x) { d.PhaseShiftDry(x); }, [](const clsDSP& d) { return d.PhaseShiftDry(); });
+    tenths(
+        sldShWet_, [](clsDSP& d, float x) { d.PhaseShiftWet(x); }, [](const clsDSP& d) { return d.PhaseShiftWet(); });
+    tenths(
+        sldShFb_, [](clsDSP& d, float x) { d.PhaseShiftFeedback(x); },
+        [](const clsDSP& d) { return d.PhaseShiftFeedback(); });
+    tenths(
+        sldShSwpRate_, [](clsDSP& d, float x) { d.PhaseShiftSweepRate(x); },
+        [](const clsDSP& d) { return d.PhaseShiftSweepRate(); });
+    tenths(
+        sldShSwpRange_, [](clsDSP& d, float x) { d.PhaseShiftSweepRange(x); },
+        [](const clsDSP& d) { return d.PhaseShiftSweepRange(); });
     connect(sldShFreq_, &QSlider::valueChanged, this, [this](int v) {
         Apply(
             sldShFreq_, [&] { dsp_->PhaseShiftFrequency(static_cast<float>(v)); },

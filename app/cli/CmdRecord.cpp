@@ -35,10 +35,11 @@ extern "C" void requestStop(int /*signal*/)
 void printRecordUsage(std::ostream& out)
 {
     out << "Usage: quillon-cli record [--device INDEX] [--line INDEX] [--volume 0..65535] [--rate R]\n"
-           "                          [--channels 1|2] [--seconds S] [--out FILE] [--home DIR]\n"
+           "                          [--channels 1|2] [--seconds S] [--out FILE] [--home DIR] [--repeat N]\n"
            "                          [OPTIONS]\n"
            "Records from the default source (or device INDEX, see `quillon-cli devices`) for S seconds\n"
            "(default 10) or until Ctrl+C, into FILE or the next numbered file of the program folder.\n"
+           "--repeat N makes N such recordings one after another in the same process.\n"
            "\n"
         << kEffectOptionsUsage;
 }
@@ -65,6 +66,7 @@ struct RecordOptions {
     double seconds = 10;
     std::string out;
     std::string home;
+    long repeat = 1;
     EffectOptions fx;
 };
 
@@ -126,6 +128,12 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
             options.out = value;
         } else if (name == "--home") {
             options.home = value;
+        } else if (name == "--repeat") {
+            const auto repeat = integerArg(value, 1, 1000000);
+            if (!repeat) {
+                return bad();
+            }
+            options.repeat = *repeat;
         } else {
             std::cerr << "quillon-cli record: unknown option: " << name << '\n';
             return false;
@@ -137,8 +145,13 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
 class CliView final : public RecordingView {
 public:
     void RecordingStarted() override { recording = true; }
-    void RecordingStopped(const QString& /*nextFile*/) override { recording = false; }
+    void RecordingStopped(const QString& next) override
+    {
+        recording = false;
+        nextFile = next;
+    }
     bool recording = false;
+    QString nextFile;
 };
 
 }  // namespace
@@ -220,38 +233,53 @@ int runRecord(const Args& args)
         file = QString::fromStdString(options.out);
     }
 
-    control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
-    if (!capture.IsRecording()) {
-        return 1;
-    }
-
     stopRequested = 0;
     auto previousInt = std::signal(SIGINT, requestStop);
     auto previousTerm = std::signal(SIGTERM, requestStop);
-
-    // The recorded time decides the end; the wall clock only guards against a
-    // source that stops delivering.
-    const auto wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
-    QElapsedTimer wall;
-    wall.start();
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        const bool done = !capture.IsRecording() || stopRequested != 0 || control.lngElapsedMs() >= wanted ||
-                          wall.elapsed() > wanted + 5000;
-        if (done) {
-            QCoreApplication::quit();
+    bool started = false;
+    for (long round = 0; round < options.repeat && stopRequested == 0; ++round) {
+        control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
+        if (!capture.IsRecording()) {
+            break;
         }
-    });
-    poll.start();
-    QCoreApplication::exec();
-    poll.stop();
+        started = true;
 
-    if (capture.IsRecording()) {
-        control.cmdDo_Click({});
+        // The recorded time decides the end; the wall clock only guards against a
+        // source that stops delivering.
+        const auto wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
+        QElapsedTimer wall;
+        wall.start();
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const bool done = !capture.IsRecording() || stopRequested != 0 || control.lngElapsedMs() >= wanted ||
+                              wall.elapsed() > wanted + 5000;
+            if (done) {
+                QCoreApplication::quit();
+            }
+        });
+        poll.start();
+        QCoreApplication::exec();
+        poll.stop();
+
+        if (capture.IsRecording()) {
+            control.cmdDo_Click({});
+        }
+        if (round + 1 < options.repeat) {
+            std::cout << varLastFile().toStdString() << '\n';
+        }
+        if (control.WriteFailed()) {
+            break;
+        }
+        if (options.out.empty()) {
+            file = view.nextFile;
+        }
     }
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
+    if (!started) {
+        return 1;
+    }
 
     std::cout << varLastFile().toStdString() << '\n';
     if (control.DroppedMs() > 0) {

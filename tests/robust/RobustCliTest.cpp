@@ -17,107 +17,19 @@
 #include <gtest/gtest.h>
 
 #include "encoder/WavRepair.h"
+#include "tests/robust/RobustSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace quillon {
 namespace {
 
+using test::Clock;
+using test::PrivatePulse;
+using test::Spawned;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr double kBytesPerSecond = 176400;  // 44100 Hz stereo 16-bit, the default
-
-// A program running in the background with its output in a log file.
-class Spawned {
-public:
-    Spawned(const std::vector<std::string>& argv, const std::string& pulseServer, const fs::path& log)
-    {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setenv("PULSE_SERVER", pulseServer.c_str(), 1);
-            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(fd, STDOUT_FILENO);
-            ::dup2(fd, STDERR_FILENO);
-            std::vector<char*> args;
-            for (const auto& a : argv) {
-                args.push_back(const_cast<char*>(a.c_str()));
-            }
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-    }
-    ~Spawned()
-    {
-        if (!exitCode_ && pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Spawned(const Spawned&) = delete;
-    Spawned& operator=(const Spawned&) = delete;
-
-    void kill(int signal) const { ::kill(pid_, signal); }
-
-    // The exit code (128 + signal when killed), or nothing while it still runs after `timeout`.
-    std::optional<int> wait(std::chrono::milliseconds timeout)
-    {
-        const auto end = Clock::now() + timeout;
-        while (!exitCode_) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            } else if (Clock::now() > end) {
-                break;
-            } else {
-                std::this_thread::sleep_for(10ms);
-            }
-        }
-        return exitCode_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> exitCode_;
-};
-
-class PrivatePulse {
-public:
-    explicit PrivatePulse(fs::path dir) : dir_(std::move(dir))
-    {
-        const auto r = test::runProgram({QUILLON_PULSE_SCRIPT, "start", dir_.string()});
-        const std::string prefix = "export PULSE_SERVER=";
-        const auto at = r.output.find(prefix);
-        if (r.exitCode == 0 && at != std::string::npos) {
-            server_ = r.output.substr(at + prefix.size());
-            server_ = server_.substr(0, server_.find('\n'));
-        }
-    }
-    ~PrivatePulse() { test::runProgram({QUILLON_PULSE_SCRIPT, "stop", dir_.string()}); }
-    PrivatePulse(const PrivatePulse&) = delete;
-    PrivatePulse& operator=(const PrivatePulse&) = delete;
-
-    [[nodiscard]] bool ok() const { return !server_.empty(); }
-    [[nodiscard]] const std::string& server() const { return server_; }
-    [[nodiscard]] pid_t pid() const
-    {
-        std::ifstream in(dir_ / "pulseaudio.pid");
-        pid_t pid = -1;
-        in >> pid;
-        return pid;
-    }
-    test::CommandResult pactl(const std::vector<std::string>& args) const
-    {
-        std::vector<std::string> argv = {"env", "PULSE_SERVER=" + server_, "pactl"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return test::runProgram(argv);
-    }
-
-private:
-    fs::path dir_;
-    std::string server_;
-};
 
 std::string readText(const fs::path& p)
 {
@@ -234,10 +146,12 @@ TEST_F(RobustCli, KilledMidRecording_keepsTheAudioAndTheNextStartRepairsIt)
     EXPECT_GE(le32(cut, 42) / kBytesPerSecond, before - 2.5) << "header sizes lag too far behind";
     EXPECT_LE(le32(cut, 42), cut.size() - 46) << "header claims more than is on disk";
 
+    // The kill may land just after an update, when nothing is left to mend.
+    const bool needsRepair = planWavRepair(MemoryByteSource(cut)).verdict == WavVerdict::Repairable;
     const auto again = record({"--seconds", "0.3"});
     EXPECT_EQ(again.exitCode, 0) << again.output;
-    EXPECT_NE(again.output.find("已经修复"), std::string::npos) << again.output;
-    EXPECT_NE(again.output.find(take.filename().string()), std::string::npos) << again.output;
+    EXPECT_EQ(again.output.find("已经修复") != std::string::npos, needsRepair) << again.output;
+    EXPECT_EQ(again.output.find(take.filename().string()) != std::string::npos, needsRepair) << again.output;
 
     EXPECT_GE(checkedDuration(take), before - 2.5);
     EXPECT_EQ(recordings(home).size(), 2U) << "the new recording went to a new number";
@@ -371,8 +285,8 @@ TEST_F(RobustCli, OddOutputPaths_areUsedLiterally)
 {
     const fs::path odd = runtime / "odd";
     fs::create_directories(odd);
-    for (const std::string name : {"with space.wav", "quote'\"s.wav", "$(touch pwned).wav", "new\nline.wav",
-                                   "-leading-dash.wav", "录音 中文.wav"}) {
+    for (const std::string& name : std::vector<std::string>{"with space.wav", "quote'\"s.wav", "$(touch pwned).wav",
+                                                            "new\nline.wav", "-leading-dash.wav", "录音 中文.wav"}) {
         SCOPED_TRACE(name);
         const fs::path out = odd / name;
         const auto r = record({"--out", out.string(), "--seconds", "0.2"});
