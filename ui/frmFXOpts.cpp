@@ -46,7 +46,7 @@ private:
 
 namespace {
 
-// Design sizes in twips.
+// Layout sizes in twips.
 constexpr int kEqPageWidth = 6225;
 constexpr int kEqSliderWidth = 525;
 constexpr int kEqSliderTop = 840;
@@ -68,7 +68,7 @@ int RoundEven(double value)
     return static_cast<int>(std::nearbyint(value));
 }
 
-// The design's label boxes are smaller than this font's text: a label keeps its anchor edge and
+// The laid-out label boxes are smaller than this font's text: a label keeps its anchor edge and
 // vertical centre and grows to fit, leftwards for the labels that stand left of a slider.
 void PlaceLabel(QLabel* label, const QRect& box, bool growLeft)
 {

@@ -76,7 +76,7 @@ WavRepairOutcome repairWavFile(const std::filesystem::path& file)
     if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return WavRepairOutcome::NotWav;
     }
-    // A recording in progress holds this lock; its header is behind by design.
+    // A recording in progress holds this lock; its header is meant to lag behind.
     if (::flock(f.fd, LOCK_EX | LOCK_NB) != 0) {
         return errno == EWOULDBLOCK ? WavRepairOutcome::Busy : WavRepairOutcome::Failed;
     }
