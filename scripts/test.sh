@@ -46,6 +46,12 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
 
 status=0
+# Fuzzing first, so the test runs' summaries are the last lines printed.
+echo "== Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
+if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
+  status=1
+fi
+
 for build in release asan; do
   echo "== Tests: $build"
   if ! ctest --test-dir "build/$build" --output-on-failure -j "$jobs" --timeout 300; then
@@ -53,8 +59,4 @@ for build in release asan; do
   fi
 done
 
-echo "== Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
-if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
-  status=1
-fi
 exit $status
