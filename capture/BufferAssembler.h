@@ -4,11 +4,38 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "capture/WaveIn.h"
 
 namespace quillon {
+
+// Leaves new elements uninitialised, so memory that is reserved but never used
+// is never touched (the backlog: seconds of audio that are rarely needed).
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>& /*other*/) noexcept  // NOLINT(google-explicit-constructor)
+    {
+    }
+    template <typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 // Turns captured bytes, arriving in chunks of any size, into filled capture
 // buffers handed back in the order they were queued. Bytes that arrive while no
@@ -45,7 +72,7 @@ private:
     void complete();
 
     std::deque<WaveHeader*> queue_;
-    std::vector<std::byte> backlog_;  // ring
+    std::vector<std::byte, UninitializedAllocator<std::byte>> backlog_;  // ring
     std::size_t backlogStart_ = 0;
     std::size_t backlogSize_ = 0;
     std::size_t blockAlign_;

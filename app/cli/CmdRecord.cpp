@@ -184,8 +184,16 @@ int runRecord(const Args& args)
     auto engines = MakeEngines();
     CliView view;
     RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder.path, view);
-    engines->capture().OnGotData(
-        [&control](std::span<const std::int16_t> samples, std::int32_t length) { control.GotData(samples, length); });
+    // Set for each round below: the recorded time at which the round ends.
+    std::int64_t wanted = 0;
+    engines->capture().OnGotData([&control, &wanted](std::span<const std::int16_t> samples, std::int32_t length) {
+        control.GotData(samples, length);
+        // Checked as each buffer arrives rather than by polling: a timer would wake the
+        // process far more often than the capture does.
+        if (control.lngElapsedMs() >= wanted) {
+            QCoreApplication::quit();
+        }
+    });
 
     CapturePort& capture = engines->capture();
     if (options.device && *options.device >= 0) {
@@ -244,23 +252,23 @@ int runRecord(const Args& args)
         }
         started = true;
 
-        // The recorded time decides the end; the wall clock only guards against a
-        // source that stops delivering.
-        const auto wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
+        // The recorded time decides the end (checked with each buffer); this slow timer
+        // only notices Ctrl+C, a stop from elsewhere and a source that stops delivering.
+        wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
         QElapsedTimer wall;
         wall.start();
-        QTimer poll;
-        poll.setInterval(20);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
+        QTimer guard;
+        guard.setInterval(250);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
             const bool done = !capture.IsRecording() || stopRequested != 0 || control.lngElapsedMs() >= wanted ||
                               wall.elapsed() > wanted + 5000;
             if (done) {
                 QCoreApplication::quit();
             }
         });
-        poll.start();
+        guard.start();
         QCoreApplication::exec();
-        poll.stop();
+        guard.stop();
 
         if (capture.IsRecording()) {
             control.cmdDo_Click({});
