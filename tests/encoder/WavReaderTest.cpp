@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "common/WaveFormat.h"
 #include "encoder/WavReader.h"
-#include "encoder/WaveFormat.h"
 #include "tests/encoder/EncoderTestSupport.h"
 
 namespace quillon {
