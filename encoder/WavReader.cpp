@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 
 namespace quillon {
 

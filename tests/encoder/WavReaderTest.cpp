@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/WaveFormat.h"
 #include "encoder/WavReader.h"
-#include "encoder/WaveFormat.h"
 #include "tests/encoder/EncoderTestSupport.h"
 #include "tests/support/TestSupport.h"
 
