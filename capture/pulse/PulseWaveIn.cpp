@@ -19,7 +19,7 @@ constexpr std::uint32_t kServerQueueSeconds = 2;
 }  // namespace
 
 struct PulseWaveIn::Device {
-    Device(PulseConnection& c, WaveInHandle h, const WaveFormat& f, WindowHandle w)
+    Device(PulseConnection& c, WaveInHandle h, const WaveFormatEx& f, WindowHandle w)
         : connection(c),
           handle(h),
           format(f),
@@ -32,7 +32,7 @@ struct PulseWaveIn::Device {
 
     PulseConnection& connection;
     WaveInHandle handle;
-    WaveFormat format;
+    WaveFormatEx format;
     WindowHandle callback;
     std::string source;  // empty: the default source
     StreamPtr stream;
@@ -131,7 +131,7 @@ std::string PulseWaveIn::unavailableReason()
     return connection_->ready() ? std::string() : connection_->error();
 }
 
-bool PulseWaveIn::open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback)
+bool PulseWaveIn::open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback)
 {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, static_cast<std::uint8_t>(format.nChannels)};
     if (format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample != 16 || format.nChannels == 0 ||

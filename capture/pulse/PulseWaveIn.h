@@ -21,7 +21,7 @@ public:
 
     std::uint32_t getNumDevs() override;
     bool getDevCaps(int device, WaveInCaps& caps) override;
-    bool open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback) override;
+    bool open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback) override;
     bool prepareHeader(WaveInHandle handle, WaveHeader& header) override;
     bool unprepareHeader(WaveInHandle handle, WaveHeader& header) override;
     bool addBuffer(WaveInHandle handle, WaveHeader& header) override;

@@ -66,7 +66,7 @@ TEST_F(RecorderFakeTest, StartRecord_opensTheDefaultInput_preparesStartsAndOnlyT
     EXPECT_TRUE(recorder.IsRecording());
     EXPECT_EQ(waveIn->calls, (Calls{"open -1", "prepare 0", "prepare 1", "prepare 2", "prepare 3", "prepare 4", "start",
                                     "addBuffer 0", "addBuffer 1", "addBuffer 2", "addBuffer 3", "addBuffer 4"}));
-    const WaveFormat& f = waveIn->lastFormat;
+    const WaveFormatEx& f = waveIn->lastFormat;
     EXPECT_EQ(f.wFormatTag, 1);
     EXPECT_EQ(f.nChannels, 2);
     EXPECT_EQ(f.nSamplesPerSec, 44100U);
