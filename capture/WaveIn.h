@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/MessageWindow.h"
+#include "common/WaveFormat.h"
 
 namespace quillon {
 
@@ -25,22 +26,6 @@ inline constexpr std::uint32_t WHDR_DONE = 0x01;
 inline constexpr std::uint32_t WHDR_PREPARED = 0x02;
 inline constexpr std::uint32_t WHDR_INQUEUE = 0x10;
 
-inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
-
-// The capture format: always 16-bit PCM here.
-struct WaveFormat {
-    std::uint16_t wFormatTag = WAVE_FORMAT_PCM;
-    std::uint16_t nChannels = 0;
-    std::uint32_t nSamplesPerSec = 0;
-    std::uint32_t nAvgBytesPerSec = 0;
-    std::uint16_t nBlockAlign = 0;
-    std::uint16_t wBitsPerSample = 16;
-    std::uint16_t cbSize = 0;
-};
-
-// 16-bit PCM at `samplesPerSec` with `channels` channels (block align, bytes per second derived).
-WaveFormat pcmWaveFormat(std::int32_t samplesPerSec, std::int16_t channels);
-
 // One capture buffer as the device sees it. The device owns a header (and the
 // bytes it points at) from addBuffer until it posts MM_WIM_DATA for it.
 struct WaveHeader {
@@ -49,6 +34,9 @@ struct WaveHeader {
     std::uint32_t dwBytesRecorded = 0;
     std::uintptr_t dwUser = 0;
     std::uint32_t dwFlags = 0;
+    // Captured bytes lost just before this buffer's first byte (the device had
+    // no room for them); their place in the time line is here.
+    std::uint64_t droppedBefore = 0;
 };
 
 struct WaveInCaps {
@@ -64,7 +52,8 @@ public:
 
     virtual std::uint32_t getNumDevs() = 0;
     virtual bool getDevCaps(int device, WaveInCaps& caps) = 0;
-    virtual bool open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback) = 0;
+    // `format` is always 16-bit PCM here.
+    virtual bool open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback) = 0;
     virtual bool prepareHeader(WaveInHandle handle, WaveHeader& header) = 0;
     virtual bool unprepareHeader(WaveInHandle handle, WaveHeader& header) = 0;
     virtual bool addBuffer(WaveInHandle handle, WaveHeader& header) = 0;

@@ -16,19 +16,6 @@ std::string upToNul(const std::string& text)
 
 }  // namespace
 
-WaveFormat pcmWaveFormat(std::int32_t samplesPerSec, std::int16_t channels)
-{
-    WaveFormat format;
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<std::uint16_t>(channels);
-    format.nSamplesPerSec = static_cast<std::uint32_t>(samplesPerSec);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<std::uint16_t>(format.nChannels * 2);
-    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-    format.cbSize = 0;
-    return format;
-}
-
 WaveInRecorder::WaveInRecorder(CaptureBackend backend, QObject* parent)
     : QObject(parent),
       backend_(std::move(backend)),
@@ -63,7 +50,7 @@ bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels)
     auto ring = std::make_shared<Ring>(static_cast<std::size_t>(bufferCount_));
     ring_ = ring;
     CreateNotifyWindow();
-    const WaveFormat format = pcmWaveFormat(samplerate, Channels);
+    const WaveFormatEx format = MakePCMFormat(samplerate, Channels, 16);
 
     WaveIn& waveIn = *backend_.waveIn;
     if (!waveIn.open(hWaveIn_, selectedDevice_, format, hWnd_)) {
@@ -155,6 +142,12 @@ void WaveInRecorder::BufferDone(std::intptr_t lParam)
         return;
     }
     WaveInBuffer& slot = (*ring)[header.dwUser];
+    if (header.droppedBefore > 0) {
+        emit Dropout(header.droppedBefore);
+        if (ring_ != ring || hWaveIn_ == 0) {
+            return;
+        }
+    }
     std::int32_t lngLen = static_cast<std::int32_t>(header.dwBytesRecorded);
     emit GotData(std::span<std::int16_t>(slot.samples), lngLen);
     // After a StopRecord inside the listener this fails (the device is closed),

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 #include "encoder/acm/AcmStream.h"
 #include "encoder/platform/PosixFile.h"
 

@@ -1,9 +1,12 @@
 #include "encoder/WavReader.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <fstream>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 
 namespace quillon {
 
@@ -32,6 +35,9 @@ std::string printableId(const std::uint8_t* p)
     }
     return id;
 }
+
+// Bytes of a fmt chunk's body that checkFmt reads at most: the extensible sub-format ends there.
+constexpr std::size_t kFmtBytesLooked = 40;
 
 struct Fmt {
     std::uint16_t channels = 0;
@@ -94,63 +100,104 @@ std::string checkFmt(const std::uint8_t* p, std::uint32_t size, Fmt& fmt)
     return {};
 }
 
-}  // namespace
+// Where the audio of an accepted file lies.
+struct Layout {
+    Fmt fmt;
+    std::uint64_t dataOffset = 0;
+    std::uint64_t dataBytes = 0;
+};
 
-WavReadResult ReadWav(std::span<const std::uint8_t> bytes)
+// The header checks, over an image of `total` bytes that `fetch(offset, out)` copies from.
+// Reads only the RIFF header, the chunk headers and the start of the fmt chunk, never
+// beyond `total`; returns the layout or the refusal.
+template <typename Fetch>
+std::optional<Layout> findLayout(std::uint64_t total, Fetch fetch, std::string& error)
 {
-    if (bytes.size() < 12 || !idIs(bytes.data(), "RIFF") || !idIs(bytes.data() + 8, "WAVE")) {
-        return refuse("not a RIFF/WAVE file");
+    auto refuseWith = [&](std::string why) {
+        error = std::move(why);
+        return std::optional<Layout>{};
+    };
+    std::uint8_t head[12];
+    if (total < 12 || !fetch(0, std::span<std::uint8_t>(head)) || !idIs(head, "RIFF") || !idIs(head + 8, "WAVE")) {
+        return refuseWith("not a RIFF/WAVE file");
     }
-    const std::uint64_t riffSize = getLE32(bytes.data() + 4);
+    const std::uint64_t riffSize = getLE32(head + 4);
     const std::uint64_t end = 8 + riffSize;
     if (riffSize < 4) {
-        return refuse("RIFF size " + std::to_string(riffSize) + " is absurd");
+        return refuseWith("RIFF size " + std::to_string(riffSize) + " is absurd");
     }
-    if (end > bytes.size()) {
-        return refuse("truncated: the RIFF header promises " + std::to_string(end) + " bytes, the file has " +
-                      std::to_string(bytes.size()));
+    if (end > total) {
+        return refuseWith("truncated: the RIFF header promises " + std::to_string(end) + " bytes, the file has " +
+                          std::to_string(total));
     }
 
     std::optional<Fmt> fmt;
     std::uint64_t pos = 12;
     while (pos + 8 <= end) {
-        const std::uint8_t* chunk = bytes.data() + pos;
+        std::uint8_t chunk[8];
+        if (!fetch(pos, std::span<std::uint8_t>(chunk))) {
+            return refuseWith("cannot read the chunk at byte " + std::to_string(pos));
+        }
         const std::uint64_t size = getLE32(chunk + 4);
         if (size > end - pos - 8) {
-            return refuse("truncated: chunk '" + printableId(chunk) + "' of " + std::to_string(size) +
-                          " bytes overruns the file");
+            return refuseWith("truncated: chunk '" + printableId(chunk) + "' of " + std::to_string(size) +
+                              " bytes overruns the file");
         }
-        const std::uint8_t* body = chunk + 8;
         if (idIs(chunk, "fmt ")) {
             if (fmt) {
-                return refuse("two fmt chunks");
+                return refuseWith("two fmt chunks");
+            }
+            // checkFmt looks at no more than the first kFmtBytesLooked bytes of the body.
+            std::array<std::uint8_t, kFmtBytesLooked> body{};
+            const auto have = static_cast<std::size_t>(std::min<std::uint64_t>(size, body.size()));
+            if (!fetch(pos + 8, std::span<std::uint8_t>(body.data(), have))) {
+                return refuseWith("cannot read the fmt chunk");
             }
             Fmt parsed;
-            if (auto why = checkFmt(body, static_cast<std::uint32_t>(size), parsed); !why.empty()) {
-                return refuse(why);
+            if (auto why = checkFmt(body.data(), static_cast<std::uint32_t>(size), parsed); !why.empty()) {
+                return refuseWith(why);
             }
             fmt = parsed;
         } else if (idIs(chunk, "data")) {
             if (!fmt) {
-                return refuse("data chunk before the fmt chunk");
+                return refuseWith("data chunk before the fmt chunk");
             }
             if (size % fmt->blockAlign != 0) {
-                return refuse("data length " + std::to_string(size) + " is not a whole number of " +
-                              std::to_string(fmt->blockAlign) + "-byte frames");
+                return refuseWith("data length " + std::to_string(size) + " is not a whole number of " +
+                                  std::to_string(fmt->blockAlign) + "-byte frames");
             }
-            WavAudio audio;
-            audio.sampleRate = static_cast<std::int32_t>(fmt->rate);
-            audio.channels = static_cast<std::int16_t>(fmt->channels);
-            audio.samples.resize(static_cast<std::size_t>(size / 2));
-            for (std::size_t i = 0; i < audio.samples.size(); ++i) {
-                audio.samples[i] = static_cast<std::int16_t>(getLE16(body + 2 * i));
-            }
-            return WavReadResult{std::move(audio), {}};
+            return Layout{*fmt, pos + 8, size};
         }
         // Chunks are word-aligned: an odd-sized one is followed by a pad byte.
         pos += 8 + size + (size & 1);
     }
-    return refuse(fmt ? "no data chunk" : "no fmt chunk");
+    return refuseWith(fmt ? "no data chunk" : "no fmt chunk");
+}
+
+}  // namespace
+
+WavReadResult ReadWav(std::span<const std::uint8_t> bytes)
+{
+    std::string error;
+    const auto layout = findLayout(
+        bytes.size(),
+        [&](std::uint64_t offset, std::span<std::uint8_t> out) {
+            std::memcpy(out.data(), bytes.data() + offset, out.size());
+            return true;
+        },
+        error);
+    if (!layout) {
+        return refuse(std::move(error));
+    }
+    WavAudio audio;
+    audio.sampleRate = static_cast<std::int32_t>(layout->fmt.rate);
+    audio.channels = static_cast<std::int16_t>(layout->fmt.channels);
+    audio.samples.resize(static_cast<std::size_t>(layout->dataBytes / 2));
+    const std::uint8_t* body = bytes.data() + layout->dataOffset;
+    for (std::size_t i = 0; i < audio.samples.size(); ++i) {
+        audio.samples[i] = static_cast<std::int16_t>(getLE16(body + 2 * i));
+    }
+    return WavReadResult{std::move(audio), {}};
 }
 
 WavReadResult ReadWavFile(const std::string& path)
@@ -170,6 +217,63 @@ WavReadResult ReadWavFile(const std::string& path)
         return refuse("cannot read '" + path + "'");
     }
     return ReadWav(bytes);
+}
+
+std::optional<WavFileReader> WavFileReader::open(const std::string& path, std::string& error)
+{
+    WavFileReader reader;
+    reader.file_.reset(std::fopen(path.c_str(), "rb"));
+    std::FILE* f = reader.file_.get();
+    if (f == nullptr) {
+        error = "cannot open '" + path + "'";
+        return std::nullopt;
+    }
+    // The samples are read in large pieces straight into the caller's buffer; a stdio buffer
+    // would only add a copy.
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    if (std::fseek(f, 0, SEEK_END) != 0) {
+        error = "cannot read '" + path + "'";
+        return std::nullopt;
+    }
+    const long size = std::ftell(f);
+    if (size < 0) {
+        error = "cannot read '" + path + "'";
+        return std::nullopt;
+    }
+    const auto layout = findLayout(
+        static_cast<std::uint64_t>(size),
+        [f](std::uint64_t offset, std::span<std::uint8_t> out) {
+            return std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 &&
+                   std::fread(out.data(), 1, out.size(), f) == out.size();
+        },
+        error);
+    if (!layout) {
+        return std::nullopt;
+    }
+    if (std::fseek(f, static_cast<long>(layout->dataOffset), SEEK_SET) != 0) {
+        error = "cannot read '" + path + "'";
+        return std::nullopt;
+    }
+    reader.sampleRate_ = static_cast<std::int32_t>(layout->fmt.rate);
+    reader.channels_ = static_cast<std::int16_t>(layout->fmt.channels);
+    reader.samplesLeft_ = layout->dataBytes / 2;
+    return reader;
+}
+
+std::size_t WavFileReader::read(std::span<std::int16_t> out)
+{
+    // The file's little-endian samples are the host's int16_t as they lie.
+    static_assert(std::endian::native == std::endian::little);
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), samplesLeft_));
+    if (want == 0 || failed_) {
+        return 0;
+    }
+    const std::size_t got = std::fread(out.data(), sizeof(std::int16_t), want, file_.get());
+    samplesLeft_ -= got;
+    if (got < want) {
+        failed_ = true;  // the file became shorter than its header says
+    }
+    return got;
 }
 
 }  // namespace quillon

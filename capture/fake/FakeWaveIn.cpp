@@ -18,7 +18,7 @@ bool FakeWaveIn::getDevCaps(int device, WaveInCaps& caps)
     return true;
 }
 
-bool FakeWaveIn::open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback)
+bool FakeWaveIn::open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback)
 {
     calls.push_back("open " + std::to_string(device));
     lastFormat = format;

@@ -31,7 +31,7 @@ public:
 
     // What happened.
     std::vector<std::string> calls;
-    WaveFormat lastFormat;
+    WaveFormatEx lastFormat;
     int lastDevice = -2;
     WindowHandle lastCallback = 0;
     [[nodiscard]] bool isOpen() const { return handle_ != 0; }
@@ -46,7 +46,7 @@ public:
 
     std::uint32_t getNumDevs() override;
     bool getDevCaps(int device, WaveInCaps& caps) override;
-    bool open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback) override;
+    bool open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback) override;
     bool prepareHeader(WaveInHandle handle, WaveHeader& header) override;
     bool unprepareHeader(WaveInHandle handle, WaveHeader& header) override;
     bool addBuffer(WaveInHandle handle, WaveHeader& header) override;

@@ -20,7 +20,7 @@ constexpr std::uint32_t kServerQueueSeconds = 2;
 }  // namespace
 
 struct PulseWaveIn::Device {
-    Device(PulseConnection& c, WaveInHandle h, const WaveFormat& f, WindowHandle w)
+    Device(PulseConnection& c, WaveInHandle h, const WaveFormatEx& f, WindowHandle w)
         : connection(c),
           handle(h),
           format(f),
@@ -33,7 +33,7 @@ struct PulseWaveIn::Device {
 
     PulseConnection& connection;
     WaveInHandle handle;
-    WaveFormat format;
+    WaveFormatEx format;
     WindowHandle callback;
     std::string source;  // empty: the default source
     StreamPtr stream;
@@ -133,7 +133,7 @@ std::string PulseWaveIn::unavailableReason()
     return connection_->ready() ? std::string() : connection_->error();
 }
 
-bool PulseWaveIn::open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback)
+bool PulseWaveIn::open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback)
 {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, static_cast<std::uint8_t>(format.nChannels)};
     if (format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample != 16 || format.nChannels == 0 ||
@@ -269,7 +269,7 @@ bool PulseWaveIn::start(WaveInHandle handle)
     return true;
 }
 
-bool PulseWaveIn::stop(WaveInHandle handle)
+bool PulseWaveIn::halt(WaveInHandle handle, bool returnAll)
 {
     const std::lock_guard lock(*connection_);
     Device* device = find(handle);
@@ -278,21 +278,22 @@ bool PulseWaveIn::stop(WaveInHandle handle)
     }
     device->started = false;
     cork(*device, true);
-    device->assembler.finishCurrent();
+    if (returnAll) {
+        device->assembler.returnAll();
+    } else {
+        device->assembler.finishCurrent();
+    }
     return true;
+}
+
+bool PulseWaveIn::stop(WaveInHandle handle)
+{
+    return halt(handle, false);
 }
 
 bool PulseWaveIn::reset(WaveInHandle handle)
 {
-    const std::lock_guard lock(*connection_);
-    Device* device = find(handle);
-    if (device == nullptr) {
-        return false;
-    }
-    device->started = false;
-    cork(*device, true);
-    device->assembler.returnAll();
-    return true;
+    return halt(handle, true);
 }
 
 bool PulseWaveIn::close(WaveInHandle handle)

@@ -21,7 +21,7 @@ public:
 
     std::uint32_t getNumDevs() override;
     bool getDevCaps(int device, WaveInCaps& caps) override;
-    bool open(WaveInHandle& handle, int device, const WaveFormat& format, WindowHandle callback) override;
+    bool open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback) override;
     bool prepareHeader(WaveInHandle handle, WaveHeader& header) override;
     bool unprepareHeader(WaveInHandle handle, WaveHeader& header) override;
     bool addBuffer(WaveInHandle handle, WaveHeader& header) override;
@@ -39,6 +39,8 @@ private:
     Device* find(WaveInHandle handle);
     bool connectStream(Device& device);
     bool cork(Device& device, bool paused);
+    // Stops capturing; hands back the partly filled buffer, or with `returnAll` every queued one.
+    bool halt(WaveInHandle handle, bool returnAll);
 
     std::shared_ptr<PulseConnection> connection_;
     std::map<WaveInHandle, std::unique_ptr<Device>> devices_;  // under the connection's lock

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 
 namespace quillon::acm {
 

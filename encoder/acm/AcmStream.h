@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 #include "encoder/acm/AcmCodec.h"
 
 namespace quillon::acm {

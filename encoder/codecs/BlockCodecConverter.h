@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 #include "encoder/acm/AcmCodec.h"
 #include "encoder/codecs/BlockEncoder.h"
 

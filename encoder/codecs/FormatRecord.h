@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 
 namespace quillon {
 

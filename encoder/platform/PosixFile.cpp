@@ -17,13 +17,20 @@ PosixFile::~PosixFile()
     close();
 }
 
-PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+PosixFile::PosixFile(PosixFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      position_(std::exchange(other.position_, 0)),
+      regular_(std::exchange(other.regular_, false))
+{
+}
 
 PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
 {
     if (this != &other) {
         close();
         fd_ = std::exchange(other.fd_, -1);
+        position_ = std::exchange(other.position_, 0);
+        regular_ = std::exchange(other.regular_, false);
     }
     return *this;
 }
@@ -43,6 +50,7 @@ PosixFile PosixFile::create(const std::string& path)
     if (::fstat(file.fd_, &st) != 0 || (S_ISREG(st.st_mode) && !file.truncate(0))) {
         file.close();
     }
+    file.regular_ = S_ISREG(st.st_mode);
     return file;
 }
 
@@ -52,6 +60,8 @@ void PosixFile::close()
         ::close(fd_);
         fd_ = -1;
     }
+    position_ = 0;
+    regular_ = false;
 }
 
 std::int64_t PosixFile::write(std::span<const std::uint8_t> bytes)
@@ -72,6 +82,7 @@ std::int64_t PosixFile::write(std::span<const std::uint8_t> bytes)
             break;
         }
         done += static_cast<std::size_t>(n);
+        position_ += n;
     }
     return static_cast<std::int64_t>(done);
 }
@@ -81,7 +92,19 @@ std::int64_t PosixFile::seek(std::int64_t offset, int whence)
     if (fd_ < 0) {
         return -1;
     }
-    return ::lseek(fd_, static_cast<off_t>(offset), whence);
+    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+    if (at >= 0) {
+        position_ = at;
+    }
+    return at;
+}
+
+std::int64_t PosixFile::position() const
+{
+    if (fd_ < 0) {
+        return -1;
+    }
+    return regular_ ? position_ : ::lseek(fd_, 0, SEEK_CUR);
 }
 
 std::int64_t PosixFile::length() const

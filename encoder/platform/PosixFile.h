@@ -29,7 +29,9 @@ public:
     std::int64_t write(std::span<const std::uint8_t> bytes);
     // New position from the start, or -1. whence is SEEK_SET / SEEK_CUR / SEEK_END.
     std::int64_t seek(std::int64_t offset, int whence);
-    [[nodiscard]] std::int64_t position() { return seek(0, SEEK_CUR_); }
+    // Current position, or -1. For a regular file it is kept here rather than asked of the
+    // kernel: the encoder wants it before every write.
+    [[nodiscard]] std::int64_t position() const;
     [[nodiscard]] std::int64_t length() const;
     // Cuts the file back to `length` bytes (used to take back a partly written block).
     bool truncate(std::int64_t length);
@@ -45,6 +47,9 @@ public:
 private:
     explicit PosixFile(int fd) : fd_(fd) {}
     int fd_ = -1;
+    // The descriptor's offset in a regular file; only this object moves it (no O_APPEND).
+    std::int64_t position_ = 0;
+    bool regular_ = false;
 };
 
 }  // namespace quillon

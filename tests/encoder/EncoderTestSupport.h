@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 
 namespace quillon::test {
 

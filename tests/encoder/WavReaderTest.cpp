@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
+#include "common/WaveFormat.h"
 #include "encoder/WavReader.h"
-#include "encoder/WaveFormat.h"
 #include "tests/encoder/EncoderTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace quillon {
 namespace {
@@ -48,6 +51,54 @@ std::vector<std::uint8_t> samplesBytes(std::initializer_list<std::int16_t> s)
     return test::toBytes(std::vector<std::int16_t>(s));
 }
 
+void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The same bytes through the streaming file reader, its samples taken `piece` at a time.
+WavReadResult readStreaming(const std::vector<std::uint8_t>& bytes, std::size_t piece = 3)
+{
+    test::TempDir dir;
+    const auto path = dir / "in.wav";
+    writeFile(path, bytes);
+    std::string error;
+    auto reader = WavFileReader::open(path.string(), error);
+    if (!reader) {
+        return WavReadResult{std::nullopt, error};
+    }
+    WavAudio audio;
+    audio.sampleRate = reader->sampleRate();
+    audio.channels = reader->channels();
+    std::vector<std::int16_t> buffer(piece);
+    while (reader->samplesLeft() > 0) {
+        const std::size_t n = reader->read(buffer);
+        if (n == 0 || reader->failed()) {
+            return WavReadResult{std::nullopt, "read failed"};
+        }
+        audio.samples.insert(audio.samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    EXPECT_EQ(reader->read(buffer), 0U);
+    return WavReadResult{std::move(audio), {}};
+}
+
+// Both readers give the same audio, or refuse with the same reason.
+void expectReadersAgree(const std::vector<std::uint8_t>& bytes, const std::string& what)
+{
+    const auto whole = ReadWav(bytes);
+    for (const std::size_t piece : {1U, 3U, 4096U}) {
+        const auto streamed = readStreaming(bytes, piece);
+        ASSERT_EQ(streamed.audio.has_value(), whole.audio.has_value()) << what << ": " << streamed.error;
+        EXPECT_EQ(streamed.error, whole.error) << what;
+        if (whole.audio) {
+            EXPECT_EQ(streamed.audio->sampleRate, whole.audio->sampleRate) << what;
+            EXPECT_EQ(streamed.audio->channels, whole.audio->channels) << what;
+            EXPECT_EQ(streamed.audio->samples, whole.audio->samples) << what << ", pieces of " << piece;
+        }
+    }
+}
+
 TEST(WavReader, Reads16BitMonoAndStereo_skippingOtherChunks)
 {
     const auto mono = ReadWav(riff({{"fmt ", fmt16(22050, 1)}, {"data", samplesBytes({1, -2, 32767})}}));
@@ -69,6 +120,39 @@ TEST(WavReader, Reads16BitMonoAndStereo_skippingOtherChunks)
     const auto rate1 = ReadWav(riff({{"fmt ", fmt16(1, 1)}, {"data", {}}}));
     ASSERT_TRUE(rate1.audio) << rate1.error;
     EXPECT_TRUE(rate1.audio->samples.empty());
+}
+
+TEST(WavFileReader, GivesReadWavsAudio_inAnyPieces)
+{
+    expectReadersAgree(riff({{"fmt ", fmt16(22050, 1)}, {"data", samplesBytes({1, -2, 32767})}}), "mono");
+    expectReadersAgree(riff({{"LIST", {1, 2, 3}},
+                             {"fmt ", MakePCMFormat(96000, 2, 16).bytes()},
+                             {"data", samplesBytes({-32768, 5, 6, 7})},
+                             {"junk", {9, 9}}}),
+                       "stereo after an odd chunk");
+    expectReadersAgree(riff({{"fmt ", fmt16(1, 1)}, {"data", {}}}), "no samples");
+    const auto many = test::randomSamples(10001 * 2, 7);
+    expectReadersAgree(riff({{"fmt ", fmt16(44100, 2)}, {"data", test::toBytes(many)}}), "long stereo");
+}
+
+TEST(WavFileReader, FileCutShortAfterOpen_readsWhatIsThereAndFails)
+{
+    test::TempDir dir;
+    const auto path = dir / "in.wav";
+    const auto bytes = riff({{"fmt ", fmt16(8000, 1)}, {"data", samplesBytes({1, 2, 3, 4, 5, 6})}});
+    writeFile(path, bytes);
+    std::string error;
+    auto reader = WavFileReader::open(path.string(), error);
+    ASSERT_TRUE(reader) << error;
+    std::filesystem::resize_file(path, bytes.size() - 6);  // the last three samples go
+    std::vector<std::int16_t> buffer(6);
+    EXPECT_EQ(reader->read(buffer), 3U);
+    EXPECT_TRUE(reader->failed());
+    EXPECT_EQ(std::vector<std::int16_t>(buffer.begin(), buffer.begin() + 3), (std::vector<std::int16_t>{1, 2, 3}));
+    EXPECT_EQ(reader->read(buffer), 0U);
+
+    EXPECT_FALSE(WavFileReader::open((dir / "missing.wav").string(), error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
 }
 
 TEST(WavReader, ReadsExtensiblePcm_refusesOtherSubformats)
@@ -140,6 +224,7 @@ TEST(WavReader, RefusesMalformedHeaders_withAReason)
         EXPECT_FALSE(result.audio) << row.what;
         EXPECT_NE(result.error.find(row.reason), std::string::npos) << row.what << ": " << result.error;
         EXPECT_EQ(result.error.find('\n'), std::string::npos) << row.what;
+        expectReadersAgree(row.bytes, row.what);
     }
 }
 
@@ -150,6 +235,7 @@ TEST(WavReader, NoPrefixOfAValidFileReadsOutsideItsBytes)
     for (std::size_t n = 0; n < whole.size(); ++n) {
         const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_FALSE(ReadWav(cut).audio) << n;
+        expectReadersAgree(cut, "cut at " + std::to_string(n));
     }
     EXPECT_TRUE(ReadWav(whole).audio);
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/WaveFormat.h"
 #include "encoder/WavRepair.h"
 #include "tests/support/TestSupport.h"
 
@@ -22,11 +23,6 @@ void put32(Bytes& b, std::uint32_t v)
     for (int i = 0; i < 4; ++i) {
         b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
-}
-void put16(Bytes& b, std::uint16_t v)
-{
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 void putId(Bytes& b, const char* id)
 {
@@ -56,13 +52,16 @@ Bytes makeWav(const WavSpec& s)
     putId(b, "WAVE");
     putId(b, "fmt ");
     put32(b, s.fmtSize);
-    put16(b, 1);
-    put16(b, s.channels);
-    put32(b, 44100);
-    put32(b, 44100u * s.blockAlign);
-    put16(b, s.blockAlign);
-    put16(b, 16);
-    put16(b, static_cast<std::uint16_t>(s.fmtSize > 18 ? s.fmtSize - 18 : 0));
+    WaveFormatEx f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = s.channels;
+    f.nSamplesPerSec = 44100;
+    f.nAvgBytesPerSec = 44100u * s.blockAlign;
+    f.nBlockAlign = s.blockAlign;
+    f.wBitsPerSample = 16;
+    f.cbSize = static_cast<std::uint16_t>(s.fmtSize > kWaveFormatExSize ? s.fmtSize - kWaveFormatExSize : 0);
+    const auto record = f.bytes();
+    b.insert(b.end(), record.begin(), record.end());
     b.resize(20 + s.fmtSize, 0x5a);
     if (s.padFmt && s.fmtSize % 2 != 0) {
         b.push_back(0);

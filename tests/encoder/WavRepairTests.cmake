@@ -1,6 +1,6 @@
 quillon_add_test(wavrepair_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/WavRepairTest.cpp
-  LIBS quillon_wavrepair
+  LIBS quillon_wavrepair quillon_common
   LABELS encoder robust)
 
 if(TARGET encoder)

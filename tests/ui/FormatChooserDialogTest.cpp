@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "common/WaveFormat.h"
 #include "encoder/EncoderWAV.h"
-#include "encoder/WaveFormat.h"
 
 namespace quillon {
 namespace {

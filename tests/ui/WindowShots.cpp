@@ -10,8 +10,8 @@
 #include <QThread>
 #include <cstdio>
 
+#include "common/WaveFormat.h"
 #include "effects/clsDSP.h"
-#include "encoder/WaveFormat.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
 #include "ui/FormatChooserDialog.h"

@@ -1,4 +1,4 @@
-#include "encoder/WaveFormat.h"
+#include "common/WaveFormat.h"
 
 #include <cmath>
 

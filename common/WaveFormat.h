@@ -11,7 +11,8 @@ inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
 inline constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 inline constexpr std::size_t kWaveFormatExSize = 18;
 
-// WAVEFORMATEX: the 18-byte little-endian record that heads every format (and the fmt chunk).
+// WAVEFORMATEX: the 18-byte little-endian record that heads every format (and the fmt chunk);
+// the capture device is opened with one too.
 struct WaveFormatEx {
     std::uint16_t wFormatTag = 0;
     std::uint16_t nChannels = 0;
@@ -33,7 +34,7 @@ struct WaveFormatEx {
 // bytes per second block align x rate (the 32-bit field wraps as the platform's does).
 WaveFormatEx MakePCMFormat(std::int32_t rate, std::int16_t channels, std::int16_t bits);
 
-// Little-endian helpers shared by the writer, the reader and the conversion layer.
+// Little-endian helpers for the record and the files and formats built around it.
 inline void putLE16(std::uint8_t* p, std::uint16_t v)
 {
     p[0] = static_cast<std::uint8_t>(v);
