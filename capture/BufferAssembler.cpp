@@ -20,9 +20,13 @@ bool BufferAssembler::isQueued(const WaveHeader& header) const
 void BufferAssembler::add(WaveHeader& header)
 {
     header.dwBytesRecorded = 0;
+    header.droppedBefore = 0;
     header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     queue_.push_back(&header);
     drainBacklog();
+    if (backlogSize_ == 0) {
+        fill(nullptr, 0);  // marks a loss that lies right here
+    }
 }
 
 void BufferAssembler::write(const std::byte* data, std::size_t size)
@@ -34,6 +38,7 @@ void BufferAssembler::write(const std::byte* data, std::size_t size)
         data += taken;
     }
     size -= taken;
+    taken_ += taken;
     if (size == 0) {
         return;
     }
@@ -50,27 +55,65 @@ void BufferAssembler::write(const std::byte* data, std::size_t size)
         backlogSize_ += run;
         i += run;
     }
-    dropped_ += size - room;
+    taken_ += room;
+    const std::size_t lost = size - room;
+    if (lost == 0) {
+        return;
+    }
+    dropped_ += lost;
+    // The loss sits behind everything taken so far; drops with nothing taken in between are one gap.
+    if (!gaps_.empty() && gaps_.back().position == taken_) {
+        gaps_.back().bytes += lost;
+    } else {
+        gaps_.push_back({taken_, lost});
+    }
 }
 
 std::size_t BufferAssembler::fill(const std::byte* data, std::size_t size)
 {
     std::size_t taken = 0;
-    while (taken < size && !queue_.empty()) {
+    for (;;) {
+        if (!gaps_.empty() && gaps_.front().position == filled_ && !markDueGap()) {
+            break;
+        }
+        if (taken == size || queue_.empty()) {
+            break;
+        }
         WaveHeader& h = *queue_.front();
-        const std::size_t n = std::min<std::size_t>(size - taken, h.dwBufferLength - h.dwBytesRecorded);
+        std::size_t n = std::min<std::size_t>(size - taken, h.dwBufferLength - h.dwBytesRecorded);
+        if (!gaps_.empty()) {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, gaps_.front().position - filled_));
+        }
         if (data != nullptr) {
             std::memcpy(h.lpData + h.dwBytesRecorded, data + taken, n);
         } else {
             std::memset(h.lpData + h.dwBytesRecorded, 0, n);
         }
         h.dwBytesRecorded += static_cast<std::uint32_t>(n);
+        filled_ += n;
         taken += n;
         if (h.dwBytesRecorded == h.dwBufferLength) {
             complete();
         }
     }
     return taken;
+}
+
+bool BufferAssembler::markDueGap()
+{
+    if (queue_.empty()) {
+        return false;
+    }
+    // The audio before the gap goes out on its own, so the gap starts a buffer.
+    if (queue_.front()->dwBytesRecorded > 0) {
+        complete();
+        if (queue_.empty()) {
+            return false;
+        }
+    }
+    queue_.front()->droppedBefore += gaps_.front().bytes;
+    gaps_.pop_front();
+    return true;
 }
 
 void BufferAssembler::drainBacklog()
@@ -99,7 +142,7 @@ void BufferAssembler::complete()
 
 void BufferAssembler::finishCurrent()
 {
-    if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
+    if (!queue_.empty() && (queue_.front()->dwBytesRecorded > 0 || queue_.front()->droppedBefore > 0)) {
         complete();
     }
 }
@@ -111,6 +154,8 @@ void BufferAssembler::returnAll()
     }
     backlogStart_ = 0;
     backlogSize_ = 0;
+    gaps_.clear();
+    taken_ = filled_;
 }
 
 }  // namespace quillon

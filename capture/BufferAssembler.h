@@ -14,6 +14,9 @@ namespace quillon {
 // buffers handed back in the order they were queued. Bytes that arrive while no
 // buffer is queued wait in a bounded backlog, so a UI thread that is slow to
 // queue a buffer again loses nothing; only a full backlog drops (and counts) data.
+// Where bytes were dropped, the buffer in progress is handed back early and the
+// next one carries the lost length in droppedBefore, so the consumer can put
+// silence exactly where the audio went missing.
 // Not thread-safe: the owning layer calls it under its own lock.
 class BufferAssembler {
 public:
@@ -36,15 +39,29 @@ public:
     [[nodiscard]] std::size_t backlog() const { return backlogSize_; }
     [[nodiscard]] std::uint64_t received() const { return received_; }
     [[nodiscard]] std::uint64_t dropped() const { return dropped_; }
-    void addDropped(std::uint64_t bytes) { dropped_ += bytes; }
+    // Dropped stretches not yet handed to a buffer.
+    [[nodiscard]] std::size_t pendingGaps() const { return gaps_.size(); }
 
 private:
-    // Copies into queued buffers, completing each one that fills; returns bytes taken.
+    // `bytes` lost right after the `position`th byte taken into the stream.
+    struct Gap {
+        std::uint64_t position;
+        std::uint64_t bytes;
+    };
+
+    // Copies into queued buffers, completing each one that fills and marking the
+    // gaps on the way; returns bytes taken.
     std::size_t fill(const std::byte* data, std::size_t size);
+    // Marks a gap that lies at the fill position on the front buffer; false when
+    // no buffer is queued to carry it.
+    bool markDueGap();
     void drainBacklog();
     void complete();
 
     std::deque<WaveHeader*> queue_;
+    std::deque<Gap> gaps_;
+    std::uint64_t taken_ = 0;         // bytes taken into the stream: buffers and backlog
+    std::uint64_t filled_ = 0;        // of those, bytes copied into buffers
     std::vector<std::byte> backlog_;  // ring
     std::size_t backlogStart_ = 0;
     std::size_t backlogSize_ = 0;

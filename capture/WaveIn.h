@@ -34,6 +34,9 @@ struct WaveHeader {
     std::uint32_t dwBytesRecorded = 0;
     std::uintptr_t dwUser = 0;
     std::uint32_t dwFlags = 0;
+    // Captured bytes lost just before this buffer's first byte (the device had
+    // no room for them); their place in the time line is here.
+    std::uint64_t droppedBefore = 0;
 };
 
 struct WaveInCaps {

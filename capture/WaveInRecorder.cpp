@@ -138,6 +138,12 @@ void WaveInRecorder::BufferDone(std::intptr_t lParam)
         return;
     }
     WaveInBuffer& slot = (*ring)[header.dwUser];
+    if (header.droppedBefore > 0) {
+        emit Dropout(header.droppedBefore);
+        if (ring_ != ring || hWaveIn_ == 0) {
+            return;
+        }
+    }
     std::int32_t lngLen = static_cast<std::int32_t>(header.dwBytesRecorded);
     emit GotData(std::span<std::int16_t>(slot.samples), lngLen);
     // After a StopRecord inside the listener this fails (the device is closed),

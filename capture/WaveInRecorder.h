@@ -70,6 +70,9 @@ signals:
     // keep the span after returning; changes to lngLen are ignored. It may call
     // StopRecord; no GotData follows a StopRecord.
     void GotData(std::span<std::int16_t> intBuffer, std::int32_t& lngLen);
+    // `bytes` of captured audio were lost right here, between the last GotData and
+    // the next one (whole frames). The listener may call StopRecord.
+    void Dropout(std::uint64_t bytes);
     // The device or the sound server went away during a recording; no more data
     // will come. The recording stays open until StopRecord.
     void DeviceLost();

@@ -1,11 +1,11 @@
 // quillon-cli formats: the output formats the encoder can write from a capture format, as the
 // format chooser lists them, each with the --format value that selects it.
-#include <charconv>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliParse.h"
 #include "app/cli/OutputFormatSpec.h"
 #include "encoder/acm/AcmStream.h"
 
@@ -18,16 +18,6 @@ constexpr const char* kUsage =
     "Lists the output formats reachable from 16-bit PCM capture at R Hz (default 44100) with C\n"
     "channels (1 or 2, default 2), one a line: TAG - DESCRIPTION, then the --format value that\n"
     "selects it in quillon-cli process and record.\n";
-
-std::optional<std::int64_t> parseInteger(const std::string& text)
-{
-    std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 int fail(const std::string& message)
 {

@@ -2,7 +2,6 @@
 // the way a recording passes capture buffers through them.
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliParse.h"
 #include "app/cli/EffectOptions.h"
 #include "app/cli/OutputFormatSpec.h"
 #include "common/QuillonError.h"
@@ -40,16 +40,6 @@ struct Failure {
     std::string message;
     int exitCode;
 };
-
-std::optional<std::int64_t> parseInteger(const std::string& text)
-{
-    std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 struct Options {
     std::string input;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <iterator>
 
+#include "app/cli/CliParse.h"
 #include "effects/clsDSP.h"
 
 namespace quillon::cli {
@@ -32,16 +33,6 @@ namespace {
 
 constexpr std::int32_t kMaxEchoLengthMs = 60000;
 
-std::optional<std::int64_t> parseInteger(const std::string& text)
-{
-    std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<float> parseReal(const std::string& text)
 {
     float value = 0;
@@ -50,20 +41,6 @@ std::optional<float> parseReal(const std::string& text)
         return std::nullopt;
     }
     return value;
-}
-
-std::vector<std::string> splitList(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t at = text.find(',', start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        start = at + 1;
-    }
 }
 
 const char* const kRealOptions[] = {"--echo-amp",         "--phase-dry",         "--phase-wet",      "--phase-feedback",
@@ -82,7 +59,7 @@ std::optional<std::string> takeEffectOption(const std::string& name, const std::
 {
     if (name == "--effects") {
         options.effects = 0;
-        for (const auto& effect : splitList(value)) {
+        for (const auto& effect : splitAt(value, ',')) {
             if (effect == "amp") {
                 options.effects |= clsDSP::kAmplify;
             } else if (effect == "echo") {
@@ -109,7 +86,7 @@ std::optional<std::string> takeEffectOption(const std::string& name, const std::
         options.echoLength = static_cast<std::int32_t>(*v);
     } else if (name == "--eq-gains") {
         std::vector<float> gains;
-        for (const auto& g : splitList(value)) {
+        for (const auto& g : splitAt(value, ',')) {
             const auto v = parseReal(g);
             if (!v) {
                 return std::string{"--eq-gains: '" + g + "' is not a number"};

@@ -1,8 +1,8 @@
 #include "app/cli/OutputFormatSpec.h"
 
-#include <charconv>
 #include <vector>
 
+#include "app/cli/CliParse.h"
 #include "encoder/acm/AcmPcm.h"
 #include "encoder/acm/AcmStream.h"
 #include "encoder/codecs/CodecDrivers.h"
@@ -12,28 +12,25 @@ namespace quillon::cli {
 
 namespace {
 
-std::vector<std::string> split(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t at = text.find(separator, start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        start = at + 1;
-    }
-}
+struct RateChannels {
+    std::uint32_t rate;
+    std::uint16_t channels;
+};
 
-std::optional<std::uint32_t> number(const std::string& text)
+// RATE and CHANNELS, the fields every family starts with.
+std::optional<RateChannels> parseRateChannels(const std::vector<std::string>& fields, std::string& error)
 {
-    std::uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+    const auto rate = parseInteger(fields[0]);
+    if (!rate || *rate < acm::kAcmMinRate || *rate > acm::kAcmMaxRate) {
+        error = "rate '" + fields[0] + "' is not a whole number from 1 to " + std::to_string(acm::kAcmMaxRate);
         return std::nullopt;
     }
-    return value;
+    const auto channels = parseInteger(fields[1]);
+    if (!channels || (*channels != 1 && *channels != 2)) {
+        error = "channels '" + fields[1] + "' must be 1 or 2";
+        return std::nullopt;
+    }
+    return RateChannels{static_cast<std::uint32_t>(*rate), static_cast<std::uint16_t>(*channels)};
 }
 
 // pcm:RATE:CHANNELS:BITS with BITS 8, 16, 24, 32 or f32.
@@ -43,26 +40,19 @@ std::optional<ChosenFormat> parsePcm(const std::vector<std::string>& fields, std
         error = "pcm wants pcm:RATE:CHANNELS:BITS";
         return std::nullopt;
     }
-    const auto rate = number(fields[0]);
-    if (!rate || *rate < acm::kAcmMinRate || *rate > acm::kAcmMaxRate) {
-        error = "rate '" + fields[0] + "' is not a whole number from 1 to " + std::to_string(acm::kAcmMaxRate);
-        return std::nullopt;
-    }
-    const auto channels = number(fields[1]);
-    if (!channels || (*channels != 1 && *channels != 2)) {
-        error = "channels '" + fields[1] + "' must be 1 or 2";
+    const auto shape = parseRateChannels(fields, error);
+    if (!shape) {
         return std::nullopt;
     }
     const bool isFloat = fields[2] == "f32";
-    const auto bits = isFloat ? std::optional<std::uint32_t>(32) : number(fields[2]);
+    const auto bits = isFloat ? std::optional<std::int64_t>(32) : parseInteger(fields[2]);
     if (!bits || (*bits != 8 && *bits != 16 && *bits != 24 && *bits != 32)) {
         error = "bits '" + fields[2] + "' must be 8, 16, 24, 32 or f32";
         return std::nullopt;
     }
-    const auto ch = static_cast<std::uint16_t>(*channels);
     const auto b = static_cast<std::uint16_t>(*bits);
-    return ChosenFormat{acm::acmPcmFormat(*rate, ch, b, isFloat), isFloat ? "IEEE Float" : "PCM",
-                        acm::acmPcmDescription(*rate, b, ch)};
+    return ChosenFormat{acm::acmPcmFormat(shape->rate, shape->channels, b, isFloat), isFloat ? "IEEE Float" : "PCM",
+                        acm::acmPcmDescription(shape->rate, b, shape->channels)};
 }
 
 // NAME:RATE:CHANNELS for a compressed format whose codec fixes the bit depth.
@@ -73,17 +63,11 @@ std::optional<ChosenFormat> parseCodec(const std::vector<std::string>& fields, s
         error = "wants NAME:RATE:CHANNELS";
         return std::nullopt;
     }
-    const auto rate = number(fields[0]);
-    if (!rate || *rate < acm::kAcmMinRate || *rate > acm::kAcmMaxRate) {
-        error = "rate '" + fields[0] + "' is not a whole number from 1 to " + std::to_string(acm::kAcmMaxRate);
+    const auto shape = parseRateChannels(fields, error);
+    if (!shape) {
         return std::nullopt;
     }
-    const auto channels = number(fields[1]);
-    if (!channels || (*channels != 1 && *channels != 2)) {
-        error = "channels '" + fields[1] + "' must be 1 or 2";
-        return std::nullopt;
-    }
-    auto details = acm::acmCodecFormat(Tag, *rate, static_cast<std::uint16_t>(*channels));
+    auto details = acm::acmCodecFormat(Tag, shape->rate, shape->channels);
     if (!details) {
         error = "the codec does not take " + fields[0] + " Hz with " + fields[1] + " channel(s)";
         return std::nullopt;
@@ -112,7 +96,7 @@ constexpr FormatParser kParsers[] = {
 std::optional<ChosenFormat> parseOutputFormat(const std::string& spec, std::int32_t sourceRate,
                                               std::int16_t sourceChannels, std::string& error)
 {
-    auto fields = split(spec, ':');
+    auto fields = splitAt(spec, ':');
     const std::string family = fields.front();
     fields.erase(fields.begin());
     for (const auto& parser : kParsers) {

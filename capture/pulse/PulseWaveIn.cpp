@@ -255,7 +255,7 @@ bool PulseWaveIn::start(WaveInHandle handle)
     return true;
 }
 
-bool PulseWaveIn::stop(WaveInHandle handle)
+bool PulseWaveIn::halt(WaveInHandle handle, bool returnAll)
 {
     const std::lock_guard lock(*connection_);
     Device* device = find(handle);
@@ -264,21 +264,22 @@ bool PulseWaveIn::stop(WaveInHandle handle)
     }
     device->started = false;
     cork(*device, true);
-    device->assembler.finishCurrent();
+    if (returnAll) {
+        device->assembler.returnAll();
+    } else {
+        device->assembler.finishCurrent();
+    }
     return true;
+}
+
+bool PulseWaveIn::stop(WaveInHandle handle)
+{
+    return halt(handle, false);
 }
 
 bool PulseWaveIn::reset(WaveInHandle handle)
 {
-    const std::lock_guard lock(*connection_);
-    Device* device = find(handle);
-    if (device == nullptr) {
-        return false;
-    }
-    device->started = false;
-    cork(*device, true);
-    device->assembler.returnAll();
-    return true;
+    return halt(handle, true);
 }
 
 bool PulseWaveIn::close(WaveInHandle handle)

@@ -38,6 +38,8 @@ private:
     Device* find(WaveInHandle handle);
     bool connectStream(Device& device);
     bool cork(Device& device, bool paused);
+    // Stops capturing; hands back the partly filled buffer, or with `returnAll` every queued one.
+    bool halt(WaveInHandle handle, bool returnAll);
 
     std::shared_ptr<PulseConnection> connection_;
     std::map<WaveInHandle, std::unique_ptr<Device>> devices_;  // under the connection's lock

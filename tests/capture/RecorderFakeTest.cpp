@@ -278,6 +278,49 @@ TEST_F(RecorderFakeTest, DataWithNoBufferQueued_isCountedAsDroppedUntilTheNextSt
     EXPECT_EQ(recorder.DroppedBytes(), 0U);
 }
 
+TEST_F(RecorderFakeTest, LostAudio_isSignalledInOrderBetweenTheBuffersAroundIt)
+{
+    waveIn->backlogBytes = 10240;
+    std::vector<std::string> events;
+    QObject::connect(&recorder, &WaveInRecorder::Dropout,
+                     [&](std::uint64_t bytes) { events.push_back("lost " + std::to_string(bytes)); });
+    onData = [&](std::span<std::int16_t> intBuffer, std::int32_t& lngLen) {
+        events.push_back("data " + std::to_string(intBuffer[0]) + " " + std::to_string(lngLen));
+    };
+    ASSERT_TRUE(recorder.StartRecord(44100, 2));
+    // The UI thread is busy: the ring (5 buffers) and the backlog (1 buffer) fill, then
+    // 1.5 buffers are lost, then 2 more arrive into the space the ring frees later.
+    waveIn->feed(counting(0, 5120 * 6));
+    waveIn->feed(counting(5120 * 6, 7680));
+    EXPECT_EQ(recorder.DroppedBytes(), 15360U);
+    test::deliverPosted();
+    // Audio goes on at sample 38400 (-27136 as a 16-bit value) right after the loss.
+    waveIn->feed(counting(5120 * 6 + 7680, 5120 * 2));
+    test::deliverPosted();
+    const std::vector<std::string> expected = {"data 0 10240",     "data 5120 10240",   "data 10240 10240",
+                                               "data 15360 10240", "data 20480 10240",  "data 25600 10240",
+                                               "lost 15360",       "data -27136 10240", "data -22016 10240"};
+    EXPECT_EQ(events, expected);
+}
+
+TEST_F(RecorderFakeTest, StopRecordWhileHearingOfLostAudio_endsTheDeliveries)
+{
+    std::uint64_t lost = 0;
+    QObject::connect(&recorder, &WaveInRecorder::Dropout, [&](std::uint64_t bytes) {
+        lost += bytes;
+        recorder.StopRecord();
+    });
+    ASSERT_TRUE(recorder.StartRecord(44100, 2));
+    waveIn->feed(counting(0, 5120 * 7));
+    test::deliverPosted();
+    ASSERT_EQ(got.size(), 5U);
+    waveIn->feed(counting(0, 5120));
+    test::deliverPosted();
+    EXPECT_EQ(lost, 20480U);
+    EXPECT_EQ(got.size(), 5U) << "no buffer after the stop";
+    EXPECT_FALSE(recorder.IsRecording());
+}
+
 TEST_F(RecorderFakeTest, DataWaitingInTheBacklog_reachesGotDataInOrderWhenTheUiThreadCatchesUp)
 {
     waveIn->backlogBytes = 4 * 10240;

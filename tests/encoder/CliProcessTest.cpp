@@ -234,6 +234,9 @@ TEST(CliProcess, BadInputOrOption_oneLineNonZeroExit_outputUntouched)
         {in, out.string(), "--format", "pcm:44100:2:12"},
         {in, out.string(), "--format", "mp3:44100:2"},
         {in, out.string(), "--format", "pcm:44100:2"},
+        {in, out.string(), "--format", "pcm:-44100:2:16"},
+        {in, out.string(), "--format", "alaw:4294975296:1"},  // 2^32 + 8000
+        {in, out.string(), "--format", "ima-adpcm:8000:-1"},
         {in, out.string(), "--block-bytes", "0"},
         {in, out.string(), "--block-bytes", "1001"},
         {in, out.string(), "--loudness", "3"},

@@ -50,12 +50,14 @@ public:
     void OnGotData(GotDataHandler) override {}
     [[nodiscard]] std::uint64_t DroppedBytes() const override { return dropped; }
     void OnDeviceLost(std::function<void()> handler) override { deviceLost = std::move(handler); }
+    void OnDropout(DropoutHandler handler) override { dropout = std::move(handler); }
 
     bool recording = false;
     int starts = 0;
     int stops = 0;
     std::uint64_t dropped = 0;
     std::function<void()> deviceLost;
+    DropoutHandler dropout;
 };
 
 // The real encoder, with a switch to make its writes fail and a way to inflate its
@@ -260,28 +262,50 @@ TEST_F(RecordingRobustTest, SizeLimit_continuesInNumberedFilesWhoseJoinedAudioIs
     EXPECT_TRUE(boxes.messages.empty());
 }
 
-TEST_F(RecordingRobustTest, DroppedAudio_becomesSilenceOfTheSameLengthAndIsCounted)
+TEST_F(RecordingRobustTest, DroppedAudio_becomesSilenceOfTheSameLengthWhereItWasLostAndIsCounted)
 {
+    ASSERT_TRUE(capture.dropout) << "the control listens for lost audio";
     for (const bool fill : {true, false}) {
         SCOPED_TRACE(fill ? "filled" : "not filled");
         control.FillDropouts(fill);
         start(fill ? 1 : 2);
         const auto first = deliver();
+        // The engine counts a loss as it happens, before the audio ahead of it is delivered:
+        // the time shown follows at once, the silence waits for its place.
         capture.dropped += 17640 + 2;  // 100 ms and a torn frame
         const auto second = deliver();
         EXPECT_EQ(control.DroppedMs(), 100);
+        capture.dropout(17640 + 2);
+        const auto third = deliver();
         const std::int32_t elapsed = control.lngElapsedMs();
         control.cmdDo_Click({});
 
         std::vector<std::uint8_t> expected = first;
+        expected.insert(expected.end(), second.begin(), second.end());
         if (fill) {
             expected.insert(expected.end(), 17640, 0);
         }
-        expected.insert(expected.end(), second.begin(), second.end());
+        expected.insert(expected.end(), third.begin(), third.end());
         EXPECT_EQ(audioOf(AutoFileName(folder, fill ? 1 : 2)), expected);
-        EXPECT_EQ(elapsed, fill ? 58 + 100 + 58 : 58 + 58);
+        EXPECT_EQ(elapsed, fill ? 58 + 58 + 100 + 58 : 58 + 58 + 58);
         EXPECT_EQ(control.DroppedMs(), 100) << "still shown after the stop";
     }
+    // After the stop a late report changes nothing.
+    const auto before = audioOf(AutoFileName(folder, 1));
+    capture.dropout(17640);
+    EXPECT_EQ(audioOf(AutoFileName(folder, 1)), before);
+}
+
+TEST_F(RecordingRobustTest, DiskFullWhileFillingADropout_stopsAndSaysSo)
+{
+    start(1);
+    deliver();
+    encoder.failWrites = true;
+    capture.dropout(176400);
+    EXPECT_FALSE(capture.recording);
+    EXPECT_TRUE(control.WriteFailed());
+    ASSERT_EQ(boxes.messages.size(), 1U);
+    EXPECT_EQ(boxes.messages[0].text, "Write error (no disk space left?)!");
 }
 
 TEST_F(RecordingRobustTest, DeviceLost_stopsThroughTheStopSequenceSaysSoAndANewRecordingWorks)

@@ -214,7 +214,8 @@ TEST_P(RobustCliLostServer, StopsWithinTwoSecondsThroughTheStopSequence)
     const auto code = rec.wait(5s);
     const double took = seconds(Clock::now() - lost);
     ASSERT_TRUE(code.has_value()) << "still recording 5 s after the source went away";
-    EXPECT_LE(took, 2.5);
+    std::cout << "[ note ] " << how << ": stopped " << took << " s after the source went away\n";
+    EXPECT_LE(took, 2.0);
     const std::string log = readText(runtime / "record.log");
     EXPECT_NE(log.find("录音设备已断开"), std::string::npos) << log;
 

@@ -43,6 +43,11 @@ public:
     }
 
     [[nodiscard]] std::uint64_t DroppedBytes() const override { return recorder_.DroppedBytes(); }
+    void OnDropout(DropoutHandler handler) override
+    {
+        QObject::disconnect(dropoutConnection_);
+        dropoutConnection_ = QObject::connect(&recorder_, &WaveInRecorder::Dropout, std::move(handler));
+    }
     void OnDeviceLost(std::function<void()> handler) override
     {
         QObject::disconnect(lostConnection_);
@@ -53,6 +58,7 @@ private:
     WaveInRecorder recorder_;
     QMetaObject::Connection connection_;
     QMetaObject::Connection lostConnection_;
+    QMetaObject::Connection dropoutConnection_;
 };
 
 class EncoderPart final : public EncoderPort {

@@ -37,6 +37,7 @@ RecordingControl::RecordingControl(CapturePort& recorder, EncoderPort& encoder, 
     : recorder_(recorder), encoder_(encoder), effects_(effects), programFolder_(std::move(programFolder)), view_(view)
 {
     recorder_.OnDeviceLost([this] { DeviceLost(); });
+    recorder_.OnDropout([this](std::uint64_t bytes) { Dropout(bytes); });
 }
 
 namespace {
@@ -105,8 +106,6 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         return;
     }
     channels_ = channels;
-    droppedSeen_ = 0;
-    droppedBytes_ = 0;
     droppedMs_ = 0;
     recordingFile_ = inputs.file;
     lngElapsedMs_ = 0;
@@ -123,6 +122,7 @@ void RecordingControl::StopSequence()
     if (!recorder_.StopRecord()) {
         notice("此时无法停止录音!");
     }
+    countDropouts();
     encoder_.Encoder_EncoderClose();
     lngElapsedMs_ = 0;
     lngBytesPerSec_ = 0;
@@ -181,9 +181,7 @@ void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int
     if (!recorder_.IsRecording()) {
         return;
     }
-    if (!fillDropouts()) {
-        return;
-    }
+    countDropouts();
     const auto available = static_cast<std::int32_t>(intSamples_.size() * sizeof(std::int16_t));
     const std::int32_t length = std::clamp(lngLen, 0, available);
     if (lngBytesPerSec_ > 0) {
@@ -256,20 +254,24 @@ bool RecordingControl::continueInNextFile()
     return true;
 }
 
-bool RecordingControl::fillDropouts()
+void RecordingControl::countDropouts()
 {
-    const std::uint64_t dropped = recorder_.DroppedBytes();
-    if (dropped <= droppedSeen_ || lngBytesPerSec_ <= 0) {
-        return true;
+    if (lngBytesPerSec_ > 0) {
+        droppedMs_ =
+            static_cast<std::int32_t>(recorder_.DroppedBytes() * 1000 / static_cast<std::uint64_t>(lngBytesPerSec_));
     }
+}
+
+void RecordingControl::Dropout(std::uint64_t bytes)
+{
+    if (!recorder_.IsRecording() || lngBytesPerSec_ <= 0) {
+        return;
+    }
+    countDropouts();
     const auto frame = static_cast<std::uint64_t>(channels_) * 2;
-    std::uint64_t gap = dropped - droppedSeen_;
-    gap -= gap % frame;
-    droppedSeen_ += gap;
-    droppedBytes_ += gap;
-    droppedMs_ = static_cast<std::int32_t>(droppedBytes_ * 1000 / static_cast<std::uint64_t>(lngBytesPerSec_));
+    std::uint64_t gap = bytes - bytes % frame;
     if (!fillDropouts_ || gap == 0) {
-        return true;
+        return;
     }
     lngElapsedMs_ =
         static_cast<std::int32_t>(std::nearbyint(static_cast<double>(gap) / lngBytesPerSec_ * 1000.0 + lngElapsedMs_));
@@ -277,11 +279,10 @@ bool RecordingControl::fillDropouts()
     while (gap > 0) {
         const auto count = static_cast<std::int32_t>(std::min<std::uint64_t>(gap, silence.size()));
         if (!encodeBytes(silence.data(), count)) {
-            return false;
+            return;
         }
         gap -= static_cast<std::uint64_t>(count);
     }
-    return true;
 }
 
 void RecordingControl::DeviceLost()

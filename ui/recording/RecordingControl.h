@@ -39,6 +39,10 @@ public:
 
     // Captured bytes the engine had to throw away since StartRecord.
     [[nodiscard]] virtual std::uint64_t DroppedBytes() const { return 0; }
+    // Called with the length in bytes of audio the engine lost, in order: after the
+    // GotData of the audio before the loss and before the GotData of the audio after it.
+    using DropoutHandler = std::function<void(std::uint64_t)>;
+    virtual void OnDropout(DropoutHandler /*handler*/) {}
     // Called when the device or the sound server goes away during a recording.
     virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
 };
@@ -133,6 +137,8 @@ public:
     // The capture engine lost its device or sound server: stop as the record button
     // does, then tell the user.
     void DeviceLost();
+    // The capture engine lost `bytes` of audio at this point of the recording.
+    void Dropout(std::uint64_t bytes);
 
     // Bytes a file may reach before the recording continues in the next numbered file.
     [[nodiscard]] std::int64_t SizeLimit() const { return sizeLimit_; }
@@ -158,8 +164,8 @@ private:
     // Hands `length` bytes to the encoder in pieces it accepts; false when a write error
     // ended the recording.
     bool encodeBytes(const unsigned char* bytes, std::int32_t length);
-    // Silence in place of audio the capture engine dropped since the last buffer.
-    bool fillDropouts();
+    // Brings the dropped time shown up to what the capture engine has counted.
+    void countDropouts();
     bool continueInNextFile();
     void writeFailed();
     static void notice(const char* text);
@@ -178,8 +184,6 @@ private:
     bool writeFailed_ = false;
     std::int64_t sizeLimit_ = kDefaultFileSizeLimit;
     bool fillDropouts_ = true;
-    std::uint64_t droppedSeen_ = 0;
-    std::uint64_t droppedBytes_ = 0;
     std::int32_t droppedMs_ = 0;
     std::int16_t channels_ = 2;
     std::int64_t lostBytes_ = 0;
