@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -97,6 +98,9 @@ private:
     void ApplyEcho(std::span<int16_t> block);
     void ApplyPhaseShift(std::span<int16_t> block);
     void ApplyEqualizer(std::span<int16_t> block);
+    void ApplyPhaseShiftAndEqualizer(std::span<int16_t> block);
+    // The sections of the switched-on bands, in order; returns their count.
+    std::size_t EnabledSections(std::array<dsp::BiquadSection*, kMaxBands>& sections);
     void CheckBand(int32_t index) const;
 
     int32_t samplerate_ = 0;

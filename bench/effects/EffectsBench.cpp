@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ReferenceChain.h"
+#include "effects/DspKernels.h"
 #include "effects/IIRFilter.h"
 #include "effects/clsDSP.h"
 
@@ -79,6 +80,34 @@ BENCHMARK(BM_ProcessSamples)
     ->Args({clsDSP::kEqualizer, 2})
     ->Args({15, 2})
     ->Args({15, 1});
+
+// The equalizer and the whole chain on each instruction set the processor has (0 SSE2,
+// 1 AVX2, 2 AVX-512); the runs above use the best one.
+void BM_InstructionSet(benchmark::State& state)
+{
+    const auto effects = static_cast<int>(state.range(0));
+    const auto channels = static_cast<int>(state.range(1));
+    const auto level = static_cast<quillon::dsp::SimdLevel>(state.range(2));
+    if (quillon::dsp::UseSimdLevel(level) != level) {
+        state.SkipWithError("not supported by this processor");
+        quillon::dsp::UseSimdLevel(quillon::dsp::SupportedSimdLevel());
+        return;
+    }
+    clsDSP dsp = MakeChain(channels, effects);
+    const auto input = Input(channels);
+    std::vector<int16_t> block(kSamples);
+    for (auto _ : state) {
+        std::memcpy(block.data(), input.data(), kBufferBytes);
+        dsp.ProcessSamples(block);
+        benchmark::DoNotOptimize(block.data());
+        benchmark::ClobberMemory();
+    }
+    quillon::dsp::UseSimdLevel(quillon::dsp::SupportedSimdLevel());
+    SetCounters(state, channels);
+}
+BENCHMARK(BM_InstructionSet)
+    ->ArgNames({"effects", "channels", "simd"})
+    ->ArgsProduct({{clsDSP::kEqualizer, 15}, {2, 1}, {0, 1, 2}});
 
 // The plain per-sample loop the tests compare against, all four effects.
 void BM_ReferenceLoop(benchmark::State& state)
