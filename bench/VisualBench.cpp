@@ -63,8 +63,8 @@ float peak(const std::vector<std::int16_t>& block, std::size_t first, std::size_
 }
 
 // One display tick while recording stereo: oscilloscope, spectrum, two smoothed meters,
-// from a full capture buffer (5120 samples). tick_share_pct is the share of the 25 ms
-// tick period spent drawing (wall time).
+// from a full capture buffer (5120 samples), the same block every tick. tick_share_pct
+// is the share of the 25 ms tick period spent drawing (wall time).
 void BM_DisplayTick(benchmark::State& state)
 {
     const std::vector<std::int16_t> block = testTone(5120);
@@ -91,6 +91,37 @@ void BM_DisplayTick(benchmark::State& state)
     state.counters["tick_share_pct"] = seconds / static_cast<double>(state.iterations()) / 0.025 * 100.0;
 }
 BENCHMARK(BM_DisplayTick)->Unit(benchmark::kMicrosecond);
+
+// The same, but every tick gets a block it has not drawn before (in the window about 17
+// of the 40 ticks a second do; the rest draw the last block again).
+void BM_DisplayTick_NewBlock(benchmark::State& state)
+{
+    std::vector<std::int16_t> blocks[2] = {testTone(5120), testTone(5120)};
+    for (auto& sample : blocks[1]) {
+        sample = static_cast<std::int16_t>(sample / 2 + 1);
+    }
+    quillon::Surface scope(kScopeWidth, kScopeHeight, 2);
+    quillon::Surface spectrum(kSpectrumWidth, kSpectrumHeight, 2);
+    quillon::Surface meterL(kMeterWidth, kMeterHeight, 2);
+    quillon::Surface meterR(kMeterWidth, kMeterHeight, 2);
+    quillon::clsDraw drawer;
+    quillon::clsSmooth smoothL;
+    quillon::clsSmooth smoothR;
+    smoothL.SmoothNew(3);
+    smoothR.SmoothNew(3);
+    std::size_t tick = 0;
+    for (auto _ : state) {
+        const std::vector<std::int16_t>& block = blocks[tick++ % 2];
+        drawer.DrawAmplitudes(block, scope);
+        drawer.DrawFrequencies(block, spectrum, 2);
+        smoothL.SmoothAdd(peak(block, 0, 2));
+        smoothR.SmoothAdd(peak(block, 1, 2));
+        quillon::modDraw::DrawLevelMeter(meterL, smoothL.SmoothGetMax() / 32768.0F);
+        quillon::modDraw::DrawLevelMeter(meterR, smoothR.SmoothGetMax() / 32768.0F);
+        benchmark::DoNotOptimize(spectrum.Version());
+    }
+}
+BENCHMARK(BM_DisplayTick_NewBlock)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawAmplitudes(benchmark::State& state)
 {

@@ -281,6 +281,7 @@ void Form1::cmdDo_Click()
 
 void Form1::RecordingStarted()
 {
+    tick_ = TickState{};  // a new recording's figures are shown afresh
     cmdDo->setText(kStop);
     SetFramesEnabled(false);
 }
@@ -434,15 +435,31 @@ void Form1::tmrVis_Timer()
 {
     if (!unloaded_ && engines_->capture().IsRecording()) {
         display_->Draw(control_->intSamples(), chkStereo->isChecked());
-        // The file may vanish or become unreadable while it is written; then
-        // the last size we saw stays up.
-        const QFileInfo info(txtFile->text());
-        if (info.exists()) {
-            lastFileSize_ = info.size();
+        // The file grows only when a buffer is written, which moves the recorded time on:
+        // it is looked at again then, or when the recording went on in another file. It
+        // may vanish or become unreadable while it is written; then the last size we saw
+        // stays up.
+        const std::int32_t elapsed = control_->lngElapsedMs();
+        const QString file = txtFile->text();
+        if (!tick_.recording || elapsed != tick_.checkedMs || file != tick_.checkedFile) {
+            const QFileInfo info(file);
+            if (info.exists()) {
+                lastFileSize_ = info.size();
+            }
+            tick_.checkedMs = elapsed;
+            tick_.checkedFile = file;
         }
-        sbarPanels[0]->setText(QStringLiteral("文件大小: ") + FormatSize(static_cast<double>(lastFileSize_)));
-        sbarPanels[1]->setText(QStringLiteral("时间: ") + FormatTime(control_->lngElapsedMs()));
+        if (!tick_.recording || lastFileSize_ != tick_.shownSize) {
+            sbarPanels[0]->setText(QStringLiteral("文件大小: ") + FormatSize(static_cast<double>(lastFileSize_)));
+            tick_.shownSize = lastFileSize_;
+        }
+        if (!tick_.recording || elapsed != tick_.shownMs) {
+            sbarPanels[1]->setText(QStringLiteral("时间: ") + FormatTime(elapsed));
+            tick_.shownMs = elapsed;
+        }
+        tick_.recording = true;
     } else {
+        tick_.recording = false;
         lastFileSize_ = 0;
         sbarPanels[0]->setText(QStringLiteral("文件大小: 0 Bytes"));
         sbarPanels[1]->setText(QStringLiteral("时间: 0:00"));

@@ -110,6 +110,15 @@ private:
     bool blnLoaded_ = false;
     bool unloaded_ = false;
     qint64 lastFileSize_ = 0;
+    // What the tick last looked at and showed, so an unchanged figure costs nothing.
+    struct TickState {
+        bool recording = false;       // the panels show a recording's figures
+        std::int32_t checkedMs = -1;  // recorded time when the file's size was last read
+        QString checkedFile;
+        qint64 shownSize = -1;
+        std::int32_t shownMs = -1;
+    };
+    TickState tick_;
 
     QGroupBox* frmInp = nullptr;
     QLabel* lblDev = nullptr;

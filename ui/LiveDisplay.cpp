@@ -1,5 +1,7 @@
 #include "ui/LiveDisplay.h"
 
+#include <algorithm>
+
 #include "ui/PictureBox.h"
 #include "ui/recording/DisplayFormat.h"
 #include "visual/modDraw.h"
@@ -15,8 +17,21 @@ LiveDisplay::LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& p
 
 void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
 {
-    clsDrawer_.DrawAmplitudes(intSamples, picAmpl_.surface());
-    clsDrawer_.DrawFrequencies(intSamples, picFreq_.surface(), stereo ? 2 : 1);
+    // Each picture is repainted once, after its drawing, and only where it changed.
+    {
+        const PictureBox::Batch batch(picAmpl_);
+        Surface& scope = picAmpl_.surface();
+        if (!scopeDrawn_ || scope.Version() != scopeVersion_ || !std::ranges::equal(intSamples, scopeBlock_)) {
+            clsDrawer_.DrawAmplitudes(intSamples, scope);
+            scopeBlock_.assign(intSamples.begin(), intSamples.end());
+            scopeVersion_ = scope.Version();
+            scopeDrawn_ = true;
+        }
+    }
+    {
+        const PictureBox::Batch batch(picFreq_);
+        clsDrawer_.DrawFrequencies(intSamples, picFreq_.surface(), stereo ? 2 : 1);
+    }
     if (stereo) {
         leftPeak_ = PeakLevel(intSamples, 0, 2);
         rightPeak_ = PeakLevel(intSamples, 1, 2);
@@ -32,8 +47,14 @@ void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
     }
     clsSmoothL_.SmoothAdd(static_cast<float>(leftPeak_));
     clsSmoothR_.SmoothAdd(static_cast<float>(rightPeak_));
-    modDraw::DrawLevelMeter(picVUL_.surface(), clsSmoothL_.SmoothGetMax() / 32768.0F);
-    modDraw::DrawLevelMeter(picVUR_.surface(), clsSmoothR_.SmoothGetMax() / 32768.0F);
+    {
+        const PictureBox::Batch batch(picVUL_);
+        modDraw::DrawLevelMeter(picVUL_.surface(), clsSmoothL_.SmoothGetMax() / 32768.0F);
+    }
+    {
+        const PictureBox::Batch batch(picVUR_);
+        modDraw::DrawLevelMeter(picVUR_.surface(), clsSmoothR_.SmoothGetMax() / 32768.0F);
+    }
 }
 
 }  // namespace quillon

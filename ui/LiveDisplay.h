@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "visual/clsDraw.h"
 #include "visual/clsSmooth.h"
@@ -33,6 +34,12 @@ private:
     clsSmooth clsSmoothR_;
     std::int32_t leftPeak_ = 1;
     std::int32_t rightPeak_ = 1;
+    // The block the oscilloscope shows and the picture's version right after it was
+    // drawn: the tick comes more often than new blocks, and the same block on an
+    // untouched picture draws the same trace.
+    std::vector<std::int16_t> scopeBlock_;
+    std::uint64_t scopeVersion_ = 0;
+    bool scopeDrawn_ = false;
 };
 
 }  // namespace quillon

@@ -3,12 +3,19 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
+#include <cstring>
+
 namespace quillon {
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    surface_.OnChanged([this] { update(); });
+    surface_.OnChanged([this] {
+        if (batches_ == 0) {
+            update();
+        }
+    });
 }
 
 void PictureBox::resizeEvent(QResizeEvent* event)
@@ -21,6 +28,50 @@ void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.drawImage(event->rect(), surface_.Image(), event->rect());
+}
+
+void PictureBox::present()
+{
+    const QImage& now = surface_.Image();
+    if (shown_.size() != now.size() || shown_.format() != now.format()) {
+        shown_ = now.copy();  // a copy of its own: sharing would make every drawing call copy
+        lastRepaint_ = now.rect();
+        update();
+        return;
+    }
+    // The rows that differ, and within them the columns from the first to the last difference.
+    const int width = now.width();
+    const auto rowBytes = static_cast<std::size_t>(width) * sizeof(QRgb);
+    int top = -1;
+    int bottom = -1;
+    int left = width;
+    int right = -1;
+    for (int y = 0; y < now.height(); ++y) {
+        const auto* fresh = reinterpret_cast<const QRgb*>(now.constScanLine(y));
+        auto* old = reinterpret_cast<QRgb*>(shown_.scanLine(y));
+        if (std::memcmp(fresh, old, rowBytes) == 0) {
+            continue;
+        }
+        int x = 0;
+        while (x < left && fresh[x] == old[x]) {
+            ++x;
+        }
+        left = std::min(left, x);
+        x = width - 1;
+        while (x > right && fresh[x] == old[x]) {
+            --x;
+        }
+        right = std::max(right, x);
+        top = top < 0 ? y : top;
+        bottom = y;
+        std::memcpy(old, fresh, rowBytes);
+    }
+    if (top < 0) {
+        lastRepaint_ = QRect();
+        return;
+    }
+    lastRepaint_ = QRect(left, top, right - left + 1, bottom - top + 1);
+    update(lastRepaint_);
 }
 
 }  // namespace quillon

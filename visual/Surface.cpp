@@ -63,17 +63,47 @@ void Surface::setPixel(int x, int y, std::uint32_t argb)
     }
 }
 
+namespace {
+
+// Writes pixels of a 32-bit image without going through QImage for each one.
+class PixelWriter {
+public:
+    explicit PixelWriter(QImage& image)
+        : bits_(reinterpret_cast<QRgb*>(image.bits())),
+          stride_(image.bytesPerLine() / 4),
+          width_(image.width()),
+          height_(image.height())
+    {
+    }
+    void set(std::int64_t x, std::int64_t y, QRgb argb) const
+    {
+        if (x >= 0 && y >= 0 && x < width_ && y < height_) {
+            bits_[y * stride_ + x] = argb;
+        }
+    }
+
+private:
+    QRgb* bits_;
+    std::int64_t stride_;
+    std::int64_t width_;
+    std::int64_t height_;
+};
+
+}  // namespace
+
 void Surface::fill(int left, int top, int right, int bottom, std::uint32_t argb)
 {
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, image_.width());
     bottom = std::min(bottom, image_.height());
-    if (right <= left) {
+    if (right <= left || bottom <= top) {
         return;
     }
+    auto* bits = reinterpret_cast<QRgb*>(image_.bits());
+    const auto stride = static_cast<std::ptrdiff_t>(image_.bytesPerLine() / 4);
     for (int y = top; y < bottom; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
+        QRgb* row = bits + y * stride;
         std::fill(row + left, row + right, argb);
     }
 }
@@ -107,17 +137,18 @@ void Surface::line(int x0, int y0, int x1, int y1, std::uint32_t argb)
         first = std::max(first, major0 - majorLimit + 1);
         last = std::min(last, major0);
     }
+    if (first > last) {
+        return;
+    }
+    const PixelWriter pixels(image_);
     for (std::int64_t i = first; i <= last; ++i) {
         const std::int64_t major = major0 + majorSign * i;
-        std::int64_t minor = 0;
         if (xMajor) {
             // y0 + (dy*i/adx rounded, halves down)
-            minor = y0 - floorDiv(adx - 2 * dy * i, 2 * adx);
-            setPixel(static_cast<int>(major), static_cast<int>(std::clamp<std::int64_t>(minor, -1, INT32_MAX)), argb);
+            pixels.set(major, y0 - floorDiv(adx - 2 * dy * i, 2 * adx), argb);
         } else {
             // x0 + (dx*i/ady rounded, halves up)
-            minor = x0 + floorDiv(2 * dx * i + ady, 2 * ady);
-            setPixel(static_cast<int>(std::clamp<std::int64_t>(minor, -1, INT32_MAX)), static_cast<int>(major), argb);
+            pixels.set(x0 + floorDiv(2 * dx * i + ady, 2 * ady), major, argb);
         }
     }
 }

@@ -11,8 +11,6 @@ namespace {
 
 using visual_detail::roundHalfEven;
 
-constexpr std::int32_t kPoints = 1024;
-constexpr std::int32_t kBins = kPoints / 2 + 1;
 constexpr Colour kBlack = 0x000000U;
 constexpr Colour kWhite = 0xFFFFFFU;
 
@@ -85,27 +83,35 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface&
     }
     // Interleaved channels transformed as they lie would halve every frequency;
     // transform the frames' mix instead.
-    for (std::int32_t i = 0; i < kPoints; ++i) {
-        const auto frame = intSamples.subspan(static_cast<std::size_t>(i) * stride, stride);
+    std::array<double, kPoints> input{};
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        const auto frame = intSamples.subspan(i * stride, stride);
         double sum = 0.0;
         for (const std::int16_t sample : frame) {
             sum += sample;
         }
-        fourier_->RealIn(i + 1, sum / static_cast<double>(stride));
+        input[i] = sum / static_cast<double>(stride);
     }
 
     for (double& level : bandLevels_) {
         level = std::max(level - 0.07, 0.0);
     }
 
-    std::array<float, kBins> s{};
-    for (std::int32_t j = 0; j < kBins; ++j) {
-        // Full scale for a bar is a magnitude of 0.2 * (1024 / 4) * 32767.
-        auto v = static_cast<float>(fourier_->ComplexOut(j + 1) / 256.0 / 32767.0);
-        if (v > 0.2) {
-            v = 0.2F;
+    std::array<float, kBins>& s = lastMagnitudes_;
+    if (!haveLast_ || input != lastInput_) {
+        for (std::int32_t i = 0; i < kPoints; ++i) {
+            fourier_->RealIn(i + 1, input[static_cast<std::size_t>(i)]);
         }
-        s[static_cast<std::size_t>(j)] = static_cast<float>(v / 0.2);
+        for (std::int32_t j = 0; j < kBins; ++j) {
+            // Full scale for a bar is a magnitude of 0.2 * (1024 / 4) * 32767.
+            auto v = static_cast<float>(fourier_->ComplexOut(j + 1) / 256.0 / 32767.0);
+            if (v > 0.2) {
+                v = 0.2F;
+            }
+            s[static_cast<std::size_t>(j)] = static_cast<float>(v / 0.2);
+        }
+        lastInput_ = input;
+        haveLast_ = true;
     }
 
     // The running value is carried on, so each band keeps a share of the one before.

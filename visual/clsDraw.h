@@ -32,8 +32,16 @@ public:
 private:
     [[nodiscard]] static float BandWeight(std::int32_t position, std::int32_t length);
 
+    static constexpr int kPoints = 1024;
+    static constexpr int kBins = kPoints / 2 + 1;
+
     std::array<double, kBands> bandLevels_{};
     std::unique_ptr<clsFourier> fourier_;
+    // The display tick draws the same block until the next one arrives: the last
+    // transform's input and scaled magnitudes, so it is not repeated.
+    std::array<double, kPoints> lastInput_{};
+    std::array<float, kBins> lastMagnitudes_{};
+    bool haveLast_ = false;
 };
 
 }  // namespace quillon

@@ -49,6 +49,9 @@ private:
     bool withTimeWindow_ = false;
     // Reads run the transform in place; the results are what the inputs mean.
     mutable std::vector<Complex> work_;
+    // Per input index, made with the size: where it goes, and its window weight.
+    std::vector<std::int32_t> reversed_;
+    std::vector<double> window_;
     mutable bool stale_ = false;
     mutable Clock::time_point start_{};
     mutable Clock::time_point end_{};

@@ -166,6 +166,33 @@ TEST(DrawFrequencies, stereoTone_lightsTheBarOfItsFrequency_notOfHalfIt)
     }
 }
 
+TEST(DrawFrequencies, repeatedBlockHoldsItsBars_andTheNextBlockIsTransformedAfresh)
+{
+    // The display tick draws a block again until the next one comes; drawing it twice must
+    // leave the picture as drawing it once, and a new block must show its own spectrum.
+    const std::vector<std::int16_t> low = tone(23.0, 20000.0, 1024, 1);    // band 4
+    const std::vector<std::int16_t> high = tone(103.0, 20000.0, 1024, 1);  // band 20 (bins 101..104)
+    clsDraw twice;
+    Surface s1 = spectrumSurface();
+    twice.DrawFrequencies(low, s1);
+    const double lowLevel = twice.BandLevel(4);
+    twice.DrawFrequencies(low, s1);
+    EXPECT_EQ(twice.BandLevel(4), lowLevel);
+    EXPECT_LT(twice.BandLevel(20), 0.01);
+    twice.DrawFrequencies(high, s1);
+    EXPECT_EQ(twice.BandLevel(20), 1.0);
+    EXPECT_NEAR(twice.BandLevel(4), lowLevel - 0.07, 1e-9);
+
+    clsDraw once;
+    Surface s2 = spectrumSurface();
+    once.DrawFrequencies(low, s2);
+    once.DrawFrequencies(high, s2);
+    for (int b = 0; b < clsDraw::kBands; ++b) {
+        EXPECT_EQ(twice.BandLevel(b), once.BandLevel(b)) << "band " << b;
+    }
+    EXPECT_EQ(s1.Image(), s2.Image());
+}
+
 TEST(DrawFrequencies, shortBlock_changesNeitherPictureNorLevels)
 {
     clsDraw draw;
