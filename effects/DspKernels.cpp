@@ -552,9 +552,17 @@ bool RunVectorKernel(int16_t* frames, std::size_t nFrames, int channels, PhaseSh
     }
     simd::PhaseLanes lanes{};
     if (phase != nullptr) {
-        lanes = {phase->dry,       phase->wet,        phase->feedback,         phase->sweepMin,
-                 phase->sweepMax,  phase->sweepValue, phase->sweepStep,        phase->sweepStepInverse,
-                 phase->sweepMultiplier, {},          {}};
+        lanes = {phase->dry,
+                 phase->wet,
+                 phase->feedback,
+                 phase->sweepMin,
+                 phase->sweepMax,
+                 phase->sweepValue,
+                 phase->sweepStep,
+                 phase->sweepStepInverse,
+                 phase->sweepMultiplier,
+                 {},
+                 {}};
         for (std::size_t c = 0; c < static_cast<std::size_t>(kMaxChannels); ++c) {
             for (std::size_t k = 0; k < 4; ++k) {
                 lanes.stageIn[c][k] = phase->stageIn[c][k];
@@ -562,8 +570,9 @@ bool RunVectorKernel(int16_t* frames, std::size_t nFrames, int channels, PhaseSh
             }
         }
     }
-    const simd::Job job{frames, nFrames, channels, phase != nullptr ? &lanes : nullptr, bands.data(),
-                        static_cast<int>(sections.size())};
+    const simd::Job job{frames,       nFrames,
+                        channels,     phase != nullptr ? &lanes : nullptr,
+                        bands.data(), static_cast<int>(sections.size())};
     if (level == SimdLevel::Avx512) {
         simd::RunAvx512(job);
     } else {
@@ -785,8 +794,8 @@ SimdLevel ActiveSimdLevel()
 
 SimdLevel UseSimdLevel(SimdLevel level)
 {
-    const SimdLevel use = static_cast<int>(level) <= static_cast<int>(SupportedSimdLevel()) ? level
-                                                                                          : SupportedSimdLevel();
+    const SimdLevel use =
+        static_cast<int>(level) <= static_cast<int>(SupportedSimdLevel()) ? level : SupportedSimdLevel();
     ChosenLevel().store(use, std::memory_order_relaxed);
     return use;
 }

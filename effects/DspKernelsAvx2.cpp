@@ -57,31 +57,15 @@ struct Vec {
             return _mm256_shuffle_pd(straddle, own, 0x5);  // prev 3, own 0 1 2
         }
     }
-    template <int C>
-    static T Broadcast(__m128d frame)
-    {
-        return _mm256_set_m128d(frame, frame);
-    }
-    template <int C>
-    static T Broadcast(double frame)
-    {
-        return _mm256_set1_pd(frame);
-    }
+    static T BroadcastPair(__m128d frame) { return _mm256_set_m128d(frame, frame); }
     // 32-bit element indices that bring doubles lane, lane + 1 to the bottom
     static Index LaneIndex(int lane)
     {
         return _mm256_setr_epi32(2 * lane, 2 * lane + 1, 2 * lane + 2, 2 * lane + 3, 0, 0, 0, 0);
     }
-    template <int C>
-    static auto Extract(T v, Index at)
+    static __m128d ExtractPair(T v, Index at)
     {
-        const __m128d low = _mm256_castpd256_pd128(
-            _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), at)));
-        if constexpr (C == 2) {
-            return low;
-        } else {
-            return _mm_cvtsd_f64(low);
-        }
+        return _mm256_castpd256_pd128(_mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), at)));
     }
 };
 

@@ -57,27 +57,9 @@ struct Vec {
     {
         return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(own), _mm512_castpd_si512(prev), 8 - C));
     }
-    template <int C>
-    static T Broadcast(__m128d frame)
-    {
-        return _mm512_broadcast_f64x2(frame);
-    }
-    template <int C>
-    static T Broadcast(double frame)
-    {
-        return _mm512_set1_pd(frame);
-    }
+    static T BroadcastPair(__m128d frame) { return _mm512_broadcast_f64x2(frame); }
     static Index LaneIndex(int lane) { return _mm512_set_epi64(0, 0, 0, 0, 0, 0, lane + 1, lane); }
-    template <int C>
-    static auto Extract(T v, Index at)
-    {
-        const __m128d low = _mm512_castpd512_pd128(_mm512_permutexvar_pd(at, v));
-        if constexpr (C == 2) {
-            return low;
-        } else {
-            return _mm_cvtsd_f64(low);
-        }
-    }
+    static __m128d ExtractPair(T v, Index at) { return _mm512_castpd512_pd128(_mm512_permutexvar_pd(at, v)); }
 };
 
 #include "effects/DspWavefront.inc"

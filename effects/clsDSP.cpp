@@ -32,16 +32,18 @@ void clsDSP::samplerate(int32_t lngSR)
         throw QuillonError(32000, "invalid samplerate");
     }
     samplerate_ = lngSR;
-    nextChannel_ = 0;
-    ResetAll();
+    Restart();
 }
 
 void clsDSP::Channels(int16_t intCh)
 {
-    if (intCh < 1 || intCh > dsp::kMaxChannels) {
-        throw QuillonError(32000, "invalid channels");
-    }
+    RequireChannels(intCh);
     channels_ = intCh;
+    Restart();
+}
+
+void clsDSP::Restart()
+{
     nextChannel_ = 0;
     ResetAll();
 }
@@ -58,39 +60,9 @@ void clsDSP::EchoAmp(float sngAmp)
     SetupEcho();
 }
 
-void clsDSP::PhaseShiftWet(float sng)
+void clsDSP::SetPhaseShift(float& field, float value)
 {
-    phaseWet_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftDry(float sng)
-{
-    phaseDry_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftFeedback(float sng)
-{
-    phaseFeedback_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftSweepRate(float sng)
-{
-    phaseSweepRate_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftSweepRange(float sng)
-{
-    phaseSweepRange_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftFrequency(float sng)
-{
-    phaseFrequency_ = sng;
+    field = value;
     SetupPhaseShift();
 }
 

@@ -226,7 +226,8 @@ TEST(FastPath, fusedPass_equalsPhaseShiftThenCascade_beyondTheChainsBandCount)
                         dsp::PhaseShift(block, st, channels, first);
                         dsp::BiquadCascade16(block, sections, channels, first);
                     }
-                    first = static_cast<int>((static_cast<std::size_t>(first) + n) % static_cast<std::size_t>(channels));
+                    first =
+                        static_cast<int>((static_cast<std::size_t>(first) + n) % static_cast<std::size_t>(channels));
                     pos += n;
                 }
                 return out;
@@ -249,15 +250,15 @@ TEST(FastPath, everySampleValue_matchesThePlainLoop)
     std::iota(all.begin(), all.end(), int16_t{-32768});
     std::shuffle(all.begin(), all.end(), gen);
     ForEachSimdLevel([&] {
-    for (const int channels : {1, 2}) {
-        auto s = RandomSettings(gen, channels, 15);
-        s.amplifyDB = 0;
-        s.bandGains.assign(10, 0.0f);
-        for (std::size_t i = 0; i < 10; ++i) {
-            s.bandGains[i] = (i % 2 == 0) ? 12.0f : -12.0f;
+        for (const int channels : {1, 2}) {
+            auto s = RandomSettings(gen, channels, 15);
+            s.amplifyDB = 0;
+            s.bandGains.assign(10, 0.0f);
+            for (std::size_t i = 0; i < 10; ++i) {
+                s.bandGains[i] = (i % 2 == 0) ? 12.0f : -12.0f;
+            }
+            ExpectSameAsReference(s, all, gen, "all values");
         }
-        ExpectSameAsReference(s, all, gen, "all values");
-    }
     });
 }
 
