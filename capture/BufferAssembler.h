@@ -4,11 +4,38 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "capture/WaveIn.h"
 
 namespace quillon {
+
+// Leaves new elements uninitialised, so memory that is reserved but never used
+// is never touched (the backlog: seconds of audio that are rarely needed).
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>& /*other*/) noexcept  // NOLINT(google-explicit-constructor)
+    {
+    }
+    template <typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 // Turns captured bytes, arriving in chunks of any size, into filled capture
 // buffers handed back in the order they were queued. Bytes that arrive while no
@@ -60,9 +87,9 @@ private:
 
     std::deque<WaveHeader*> queue_;
     std::deque<Gap> gaps_;
-    std::uint64_t taken_ = 0;         // bytes taken into the stream: buffers and backlog
-    std::uint64_t filled_ = 0;        // of those, bytes copied into buffers
-    std::vector<std::byte> backlog_;  // ring
+    std::uint64_t taken_ = 0;   // bytes taken into the stream: buffers and backlog
+    std::uint64_t filled_ = 0;  // of those, bytes copied into buffers
+    std::vector<std::byte, UninitializedAllocator<std::byte>> backlog_;  // ring
     std::size_t backlogStart_ = 0;
     std::size_t backlogSize_ = 0;
     std::size_t blockAlign_;

@@ -64,6 +64,11 @@ public:
     virtual bool reset(WaveInHandle handle) = 0;
     // Fails while buffers are still queued.
     virtual bool close(WaveInHandle handle) = 0;
+    // Lets the device gather up to `bytes` of captured audio before it hands the
+    // filled buffers over, several at once: fewer wake-ups where nothing is shown
+    // live. Only before start(); 0 (the default) hands each buffer over as it
+    // fills. A device that cannot batch ignores it.
+    virtual void setDeliveryBytes(WaveInHandle /*handle*/, std::uint32_t /*bytes*/) {}
 
     // Captured bytes thrown away since open() because no buffer was queued in
     // time or the server could not keep them; 0 for an unknown handle.

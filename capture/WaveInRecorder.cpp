@@ -77,6 +77,10 @@ bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels)
             return false;
         }
     }
+    const std::int32_t batch = std::min(deliveryBuffers_, bufferCount_ - 1);
+    if (batch > 1) {
+        waveIn.setDeliveryBytes(hWaveIn_, static_cast<std::uint32_t>(batch) * static_cast<std::uint32_t>(bufferSize_));
+    }
     if (!waveIn.start(hWaveIn_)) {
         for (auto& slot : *ring) {
             waveIn.unprepareHeader(hWaveIn_, slot.header);

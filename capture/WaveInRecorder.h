@@ -39,6 +39,12 @@ public:
     void BufferCount(std::int32_t count) { bufferCount_ = count; }
     [[nodiscard]] std::int32_t BufferSize() const { return bufferSize_; }
     void BufferSize(std::int32_t bytes) { bufferSize_ = bytes; }
+    // Filled buffers the device may gather before handing them over together
+    // (at most BufferCount - 1, so one is always free to fill): 1, the default,
+    // passes each buffer on as soon as it is full, for a live display; more
+    // save wake-ups where nobody watches. Taken at StartRecord.
+    [[nodiscard]] std::int32_t DeliveryBuffers() const { return deliveryBuffers_; }
+    void DeliveryBuffers(std::int32_t count) { deliveryBuffers_ = count; }
 
     [[nodiscard]] std::int32_t DeviceCount() const;
     [[nodiscard]] std::string DeviceName(std::int32_t Index) const;
@@ -109,6 +115,7 @@ private:
     std::int32_t selectedDevice_ = -1;
     std::int32_t bufferSize_ = 10240;
     std::int32_t bufferCount_ = 5;
+    std::int32_t deliveryBuffers_ = 1;
     // Shared so a GotData listener that restarts the recording cannot free the
     // ring that BufferDone is still delivering from.
     std::shared_ptr<Ring> ring_;

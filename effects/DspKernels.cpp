@@ -1,8 +1,13 @@
 #include "effects/DspKernels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
+
+#if defined(QUILLON_X86_SIMD)
+#include "effects/DspSimd.h"
+#endif
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -501,6 +506,105 @@ void PhaseFrames(int16_t* frames, std::size_t nFrames, std::size_t stride, Phase
     stage.Save();
 }
 
+SimdLevel DetectSimdLevel()
+{
+#if defined(QUILLON_X86_SIMD)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) {
+        return SimdLevel::Avx512;
+    }
+    if (__builtin_cpu_supports("avx2")) {
+        return SimdLevel::Avx2;
+    }
+#endif
+    return SimdLevel::Sse2;
+}
+
+std::atomic<SimdLevel>& ChosenLevel()
+{
+    static std::atomic<SimdLevel> level{SupportedSimdLevel()};
+    return level;
+}
+
+// Whole frames through the vector kernel, when one is in use and takes this many bands.
+bool RunVectorKernel(int16_t* frames, std::size_t nFrames, int channels, PhaseShifterState* phase,
+                     std::span<BiquadSection* const> sections)
+{
+#if defined(QUILLON_X86_SIMD)
+    const SimdLevel level = ActiveSimdLevel();
+    if (level == SimdLevel::Sse2 || sections.empty() || sections.size() > static_cast<std::size_t>(simd::kMaxBands)) {
+        return false;
+    }
+    if (nFrames == 0) {
+        return true;
+    }
+    std::array<simd::BandLanes, simd::kMaxBands> bands{};
+    for (std::size_t b = 0; b < sections.size(); ++b) {
+        const BiquadSection& s = *sections[b];
+        simd::BandLanes& d = bands[b];
+        d = {s.k.b0, s.k.b1, s.k.b2, s.k.a1, s.k.a2, {}, {}, {}, {}};
+        for (std::size_t c = 0; c < static_cast<std::size_t>(kMaxChannels); ++c) {
+            d.x1[c] = s.history[c].x1;
+            d.x2[c] = s.history[c].x2;
+            d.y1[c] = s.history[c].y1;
+            d.y2[c] = s.history[c].y2;
+        }
+    }
+    simd::PhaseLanes lanes{};
+    if (phase != nullptr) {
+        lanes = {phase->dry,
+                 phase->wet,
+                 phase->feedback,
+                 phase->sweepMin,
+                 phase->sweepMax,
+                 phase->sweepValue,
+                 phase->sweepStep,
+                 phase->sweepStepInverse,
+                 phase->sweepMultiplier,
+                 {},
+                 {}};
+        for (std::size_t c = 0; c < static_cast<std::size_t>(kMaxChannels); ++c) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                lanes.stageIn[c][k] = phase->stageIn[c][k];
+                lanes.stageOut[c][k] = phase->stageOut[c][k];
+            }
+        }
+    }
+    const simd::Job job{frames,       nFrames,
+                        channels,     phase != nullptr ? &lanes : nullptr,
+                        bands.data(), static_cast<int>(sections.size())};
+    if (level == SimdLevel::Avx512) {
+        simd::RunAvx512(job);
+    } else {
+        simd::RunAvx2(job);
+    }
+    for (std::size_t b = 0; b < sections.size(); ++b) {
+        BiquadSection& s = *sections[b];
+        for (std::size_t c = 0; c < static_cast<std::size_t>(kMaxChannels); ++c) {
+            s.history[c] = {bands[b].x1[c], bands[b].x2[c], bands[b].y1[c], bands[b].y2[c]};
+        }
+    }
+    if (phase != nullptr) {
+        phase->sweepValue = lanes.sweepValue;
+        phase->sweepMultiplier = lanes.sweepMultiplier;
+        for (std::size_t c = 0; c < static_cast<std::size_t>(kMaxChannels); ++c) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                phase->stageIn[c][k] = lanes.stageIn[c][k];
+                phase->stageOut[c][k] = lanes.stageOut[c][k];
+            }
+        }
+    }
+    return true;
+#else
+    (void)frames;
+    (void)nFrames;
+    (void)channels;
+    (void)phase;
+    (void)sections;
+    return false;
+#endif
+}
+
 }  // namespace
 
 void Amplify(std::span<int16_t> block, float factor)
@@ -626,7 +730,7 @@ void BiquadCascade16(std::span<int16_t> block, std::span<BiquadSection* const> s
     }
     const auto c = static_cast<std::size_t>(channels);
     const std::size_t nFrames = (n - i) / c;
-    if (nFrames > 0) {
+    if (nFrames > 0 && !RunVectorKernel(block.data() + i, nFrames, channels, nullptr, sections)) {
         if (channels == 2) {
             CascadeFrames<V2>(block.data() + i, nFrames, 2, sections, FrameIO2{}, FrameIO2{});
         } else {
@@ -637,6 +741,63 @@ void BiquadCascade16(std::span<int16_t> block, std::span<BiquadSection* const> s
     for (int tailCh = 0; i < n; ++i, ++tailCh) {
         block[i] = CascadeSample(block[i], sections, tailCh);
     }
+}
+
+void PhaseShiftThenCascade16(std::span<int16_t> block, PhaseShifterState& st, std::span<BiquadSection* const> sections,
+                             int channels, int firstChannel)
+{
+    if (ActiveSimdLevel() == SimdLevel::Sse2 || sections.empty() ||
+        sections.size() > static_cast<std::size_t>(kMaxCascade)) {
+        PhaseShift(block, st, channels, firstChannel);
+        BiquadCascade16(block, sections, channels, firstChannel);
+        return;
+    }
+    // Sample by sample, the phase shifter's output goes straight into the cascade: each
+    // effect still sees its samples in order, so this equals the two passes.
+    auto both = [&](std::size_t i, int ch) {
+        block[i] = PhaseSample(st, ch, block[i], SweepCoefficient(st.sweepValue));
+        block[i] = CascadeSample(block[i], sections, ch);
+    };
+    std::size_t i = 0;
+    const std::size_t n = block.size();
+    int ch = firstChannel;
+    while (ch != 0 && i < n) {
+        both(i, ch);
+        ++i;
+        if (++ch == channels) {
+            ch = 0;
+            AdvanceSweep(st);
+        }
+    }
+    const auto c = static_cast<std::size_t>(channels);
+    const std::size_t nFrames = (n - i) / c;
+    if (!RunVectorKernel(block.data() + i, nFrames, channels, &st, sections)) {
+        PhaseShift(block.subspan(i, nFrames * c), st, channels, 0);
+        BiquadCascade16(block.subspan(i, nFrames * c), sections, channels, 0);
+    }
+    i += nFrames * c;
+    for (int tailCh = 0; i < n; ++i, ++tailCh) {
+        both(i, tailCh);
+    }
+}
+
+SimdLevel SupportedSimdLevel()
+{
+    static const SimdLevel level = DetectSimdLevel();
+    return level;
+}
+
+SimdLevel ActiveSimdLevel()
+{
+    return ChosenLevel().load(std::memory_order_relaxed);
+}
+
+SimdLevel UseSimdLevel(SimdLevel level)
+{
+    const SimdLevel use =
+        static_cast<int>(level) <= static_cast<int>(SupportedSimdLevel()) ? level : SupportedSimdLevel();
+    ChosenLevel().store(use, std::memory_order_relaxed);
+    return use;
 }
 
 void Biquad8(std::span<uint8_t> block, BiquadSection& section, int channels, int firstChannel)

@@ -129,6 +129,21 @@ void PhaseShift(std::span<int16_t> block, PhaseShifterState& state, int channels
 void BiquadCascade16(std::span<int16_t> block, std::span<BiquadSection* const> sections, int channels,
                      int firstChannel);
 
+// PhaseShift, then BiquadCascade16, over the same block in one pass: the equalizer's bands
+// work on the frames the phase shifter has just produced, so the shifter's serial recurrence
+// and the bands' arithmetic overlap. Same samples and state as the two calls.
+void PhaseShiftThenCascade16(std::span<int16_t> block, PhaseShifterState& phase,
+                             std::span<BiquadSection* const> sections, int channels, int firstChannel);
+
+// Instruction sets for the equalizer and the fused pass: the best the processor has is used
+// unless a lower one is chosen (tests and benchmarks compare them). The arithmetic, and so
+// every sample, is the same on each.
+enum class SimdLevel { Sse2 = 0, Avx2 = 1, Avx512 = 2 };
+SimdLevel SupportedSimdLevel();
+SimdLevel ActiveSimdLevel();
+// Chooses `level`, or the supported one when the processor lacks it; returns the one in use.
+SimdLevel UseSimdLevel(SimdLevel level);
+
 // The same recurrence for unsigned 8-bit samples (128 = silence).
 void Biquad8(std::span<uint8_t> block, BiquadSection& section, int channels, int firstChannel);
 

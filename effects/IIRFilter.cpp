@@ -19,35 +19,16 @@ bool AllFinite(const dsp::BiquadCoefficients& k)
 
 }  // namespace
 
-void IIRFilter::Bandwidth(float sngVal)
-{
-    bandwidth_ = sngVal;
-    UpdateFilter();
-}
-
-void IIRFilter::GainDB(float sngVal)
-{
-    gainDB_ = sngVal;
-    UpdateFilter();
-}
-
-void IIRFilter::Frequency(float sngVal)
-{
-    frequency_ = sngVal;
-    UpdateFilter();
-}
-
-void IIRFilter::samplerate(int32_t lngVal)
-{
-    samplerate_ = lngVal;
-    UpdateFilter();
-}
-
-void IIRFilter::Channels(int16_t intCh)
+void RequireChannels(int16_t intCh)
 {
     if (intCh < 1 || intCh > dsp::kMaxChannels) {
         throw QuillonError(32000, "invalid channels");
     }
+}
+
+void IIRFilter::Channels(int16_t intCh)
+{
+    RequireChannels(intCh);
     channels_ = intCh;
     nextChannel_ = 0;
     section_.history = {};

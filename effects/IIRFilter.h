@@ -9,6 +9,9 @@ namespace quillon {
 
 class clsDSP;
 
+// Refuses a channel count other than 1 or 2: error 32000 "invalid channels".
+void RequireChannels(int16_t intCh);
+
 // One second-order recursive section (biquad): low-pass, high-pass, band-pass (0 dB at the
 // centre) or peaking, with the bandwidth in octaves. Filters 16-bit or 8-bit blocks in place and
 // keeps its history between blocks, one history per channel of an interleaved block.
@@ -24,19 +27,19 @@ public:
 
     // Bandwidth in octaves.
     [[nodiscard]] float Bandwidth() const { return bandwidth_; }
-    void Bandwidth(float sngVal);
+    void Bandwidth(float sngVal) { SetAndUpdate(bandwidth_, sngVal); }
 
     // Gain in dB, used by the peaking type.
     [[nodiscard]] float GainDB() const { return gainDB_; }
-    void GainDB(float sngVal);
+    void GainDB(float sngVal) { SetAndUpdate(gainDB_, sngVal); }
 
     // Corner or centre frequency in Hz.
     [[nodiscard]] float Frequency() const { return frequency_; }
-    void Frequency(float sngVal);
+    void Frequency(float sngVal) { SetAndUpdate(frequency_, sngVal); }
 
     // Sample rate in Hz; 0 means the coefficients were never computed.
     [[nodiscard]] int32_t samplerate() const { return samplerate_; }
-    void samplerate(int32_t lngVal);
+    void samplerate(int32_t lngVal) { SetAndUpdate(samplerate_, lngVal); }
 
     [[nodiscard]] int32_t IIRType() const { return type_; }
 
@@ -58,6 +61,13 @@ public:
 private:
     friend class clsDSP;
 
+    // Stores one of the five values and recomputes the coefficients.
+    template <typename T>
+    void SetAndUpdate(T& field, T value)
+    {
+        field = value;
+        UpdateFilter();
+    }
     void UpdateFilter();
     void AdvanceChannel(std::size_t samples);
 

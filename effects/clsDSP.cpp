@@ -32,16 +32,18 @@ void clsDSP::samplerate(int32_t lngSR)
         throw QuillonError(32000, "invalid samplerate");
     }
     samplerate_ = lngSR;
-    nextChannel_ = 0;
-    ResetAll();
+    Restart();
 }
 
 void clsDSP::Channels(int16_t intCh)
 {
-    if (intCh < 1 || intCh > dsp::kMaxChannels) {
-        throw QuillonError(32000, "invalid channels");
-    }
+    RequireChannels(intCh);
     channels_ = intCh;
+    Restart();
+}
+
+void clsDSP::Restart()
+{
     nextChannel_ = 0;
     ResetAll();
 }
@@ -58,39 +60,9 @@ void clsDSP::EchoAmp(float sngAmp)
     SetupEcho();
 }
 
-void clsDSP::PhaseShiftWet(float sng)
+void clsDSP::SetPhaseShift(float& field, float value)
 {
-    phaseWet_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftDry(float sng)
-{
-    phaseDry_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftFeedback(float sng)
-{
-    phaseFeedback_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftSweepRate(float sng)
-{
-    phaseSweepRate_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftSweepRange(float sng)
-{
-    phaseSweepRange_ = sng;
-    SetupPhaseShift();
-}
-
-void clsDSP::PhaseShiftFrequency(float sng)
-{
-    phaseFrequency_ = sng;
+    field = value;
     SetupPhaseShift();
 }
 
@@ -212,10 +184,13 @@ void clsDSP::ProcessSamples(std::span<int16_t> intSamples)
     if ((effectsUsed_ & kEcho) != 0) {
         ApplyEcho(intSamples);
     }
-    if ((effectsUsed_ & kPhaseShift) != 0) {
+    const bool phase = (effectsUsed_ & kPhaseShift) != 0;
+    const bool equalizer = (effectsUsed_ & kEqualizer) != 0;
+    if (phase && equalizer) {
+        ApplyPhaseShiftAndEqualizer(intSamples);
+    } else if (phase) {
         ApplyPhaseShift(intSamples);
-    }
-    if ((effectsUsed_ & kEqualizer) != 0) {
+    } else if (equalizer) {
         ApplyEqualizer(intSamples);
     }
     const auto c = static_cast<std::size_t>(channels_);
@@ -248,16 +223,32 @@ void clsDSP::ApplyPhaseShift(std::span<int16_t> block)
     dsp::PhaseShift(block, phase_, channels_, nextChannel_);
 }
 
-void clsDSP::ApplyEqualizer(std::span<int16_t> block)
+std::size_t clsDSP::EnabledSections(std::array<dsp::BiquadSection*, kMaxBands>& sections)
 {
-    std::array<dsp::BiquadSection*, kMaxBands> sections{};
     std::size_t count = 0;
     for (IIRFilter& band : bands_) {
         if (band.Enabled()) {
             sections[count++] = &band.section_;
         }
     }
+    return count;
+}
+
+void clsDSP::ApplyEqualizer(std::span<int16_t> block)
+{
+    std::array<dsp::BiquadSection*, kMaxBands> sections{};
+    const std::size_t count = EnabledSections(sections);
     dsp::BiquadCascade16(block, std::span(sections.data(), count), channels_, nextChannel_);
+}
+
+void clsDSP::ApplyPhaseShiftAndEqualizer(std::span<int16_t> block)
+{
+    phase_.dry = phaseDry_;
+    phase_.wet = phaseWet_;
+    phase_.feedback = phaseFeedback_;
+    std::array<dsp::BiquadSection*, kMaxBands> sections{};
+    const std::size_t count = EnabledSections(sections);
+    dsp::PhaseShiftThenCascade16(block, phase_, std::span(sections.data(), count), channels_, nextChannel_);
 }
 
 }  // namespace quillon

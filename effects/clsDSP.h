@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -53,22 +54,22 @@ public:
 
     // Gain of the all-pass output in the mix.
     [[nodiscard]] float PhaseShiftWet() const { return phaseWet_; }
-    void PhaseShiftWet(float sng);
+    void PhaseShiftWet(float sng) { SetPhaseShift(phaseWet_, sng); }
     // Gain of the unprocessed input in the mix.
     [[nodiscard]] float PhaseShiftDry() const { return phaseDry_; }
-    void PhaseShiftDry(float sng);
+    void PhaseShiftDry(float sng) { SetPhaseShift(phaseDry_, sng); }
     // Share of the previous output added to the input (between -1 and 1).
     [[nodiscard]] float PhaseShiftFeedback() const { return phaseFeedback_; }
-    void PhaseShiftFeedback(float sng);
+    void PhaseShiftFeedback(float sng) { SetPhaseShift(phaseFeedback_, sng); }
     // Sweeps (up and down) per second.
     [[nodiscard]] float PhaseShiftSweepRate() const { return phaseSweepRate_; }
-    void PhaseShiftSweepRate(float sng);
+    void PhaseShiftSweepRate(float sng) { SetPhaseShift(phaseSweepRate_, sng); }
     // Width of the sweep in octaves.
     [[nodiscard]] float PhaseShiftSweepRange() const { return phaseSweepRange_; }
-    void PhaseShiftSweepRange(float sng);
+    void PhaseShiftSweepRange(float sng) { SetPhaseShift(phaseSweepRange_, sng); }
     // Lowest frequency of the sweep in Hz; at 0 or below the sweep starts at 1 Hz.
     [[nodiscard]] float PhaseShiftFrequency() const { return phaseFrequency_; }
-    void PhaseShiftFrequency(float sng);
+    void PhaseShiftFrequency(float sng) { SetPhaseShift(phaseFrequency_, sng); }
 
     // Number of equalizer bands, 1...10 (error 32000 "Out Of Bounds!"); setting it resets every
     // band to 0 dB.
@@ -90,6 +91,10 @@ public:
 
 private:
     void ResetAll();
+    // After a new rate or channel count: the next sample starts a frame, all state anew.
+    void Restart();
+    // Stores one phase-shifter setting and recomputes the sweep.
+    void SetPhaseShift(float& field, float value);
     void SetupEcho();
     void SetupPhaseShift();
     void SetupEqualizer();
@@ -97,6 +102,9 @@ private:
     void ApplyEcho(std::span<int16_t> block);
     void ApplyPhaseShift(std::span<int16_t> block);
     void ApplyEqualizer(std::span<int16_t> block);
+    void ApplyPhaseShiftAndEqualizer(std::span<int16_t> block);
+    // The sections of the switched-on bands, in order; returns their count.
+    std::size_t EnabledSections(std::array<dsp::BiquadSection*, kMaxBands>& sections);
     void CheckBand(int32_t index) const;
 
     int32_t samplerate_ = 0;

@@ -1,6 +1,7 @@
 #include "encoder/EncoderWAV.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "common/QuillonError.h"
@@ -209,16 +210,33 @@ std::vector<std::uint8_t> EncoderWAV::headerFor(std::int64_t length) const
 
 void EncoderWAV::syncAndUpdateSizes()
 {
-    lastSync_ = std::chrono::steady_clock::now();
-    // Torn blocks are taken back at once, so the length is always whole blocks.
+    // Torn blocks are taken back at once, so the length is always whole blocks; audio
+    // written after this moment is not claimed.
     const std::int64_t length = file_.length();
-    if (!file_.syncData() || !writeHeader_ || length < 0) {
+    if (length < 0) {
         return;
     }
     const auto header = headerFor(length);
     const auto n = fileFormat_.size();
-    file_.writeAt(4, std::span<const std::uint8_t>(header.data() + 4, 4));
-    file_.writeAt(static_cast<std::int64_t>(24 + n), std::span<const std::uint8_t>(header.data() + 24 + n, 4));
+    std::array<std::uint8_t, 4> riffSize{};
+    std::array<std::uint8_t, 4> dataSize{};
+    std::copy_n(header.begin() + 4, 4, riffSize.begin());
+    std::copy_n(header.begin() + static_cast<std::ptrdiff_t>(24 + n), 4, dataSize.begin());
+    // Only the descriptor is shared with the worker: the file is neither closed nor
+    // replaced before wait(), and the writer's offset is its own.
+    auto job = [file = &file_, sizes = writeHeader_, riffSize, dataSize, dataAt = static_cast<std::int64_t>(24 + n)] {
+        if (!file->syncData() || !sizes) {
+            return;
+        }
+        file->writeAt(4, riffSize);
+        file->writeAt(dataAt, dataSize);
+    };
+    if (headerUpdateInterval_ == std::chrono::milliseconds::zero()) {
+        job();  // after every block means: done when Encoder_Encode returns
+    } else if (!syncer_.post(std::move(job))) {
+        return;  // the disk is still busy with the last one: try again with the next block
+    }
+    lastSync_ = std::chrono::steady_clock::now();
 }
 
 std::int64_t EncoderWAV::Encoder_FileLength() const
@@ -245,6 +263,7 @@ std::int32_t EncoderWAV::Encoder_NextFile(const std::string& fileName)
     if (!file_.isOpen()) {
         return 2;
     }
+    syncer_.wait();
     if (writeHeader_) {
         WriteWaveHeader();
     }
@@ -317,6 +336,7 @@ std::int32_t EncoderWAV::Encoder_EncoderClose()
         header_.cbSrcLength = 0;
     }
     header_.cbSrcLength = header_.cbPreparedSrcLength;
+    syncer_.wait();
     if (writeHeader_) {
         WriteWaveHeader();
     }

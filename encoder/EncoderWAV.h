@@ -8,6 +8,7 @@
 
 #include "common/WaveFormat.h"
 #include "encoder/acm/AcmStream.h"
+#include "encoder/SyncWorker.h"
 #include "encoder/platform/PosixFile.h"
 
 namespace quillon {
@@ -60,7 +61,8 @@ public:
 
     // While a file is open its audio is synced to the disk and the header's sizes brought up
     // to date at this interval (checked at each block), so a crash or power cut leaves a file
-    // that is at most this much behind. Zero: after every block.
+    // that is at most this much behind. That runs on a thread of its own, so a slow disk does
+    // not hold up the caller. Zero: after every block, before Encoder_Encode returns.
     [[nodiscard]] std::chrono::milliseconds HeaderUpdateInterval() const { return headerUpdateInterval_; }
     void HeaderUpdateInterval(std::chrono::milliseconds interval) { headerUpdateInterval_ = interval; }
     // Length of the open file in bytes; -1 when closed.
@@ -83,7 +85,7 @@ private:
     bool openFile(const std::string& fileName);
     // Header with the sizes of a file `length` bytes long.
     [[nodiscard]] std::vector<std::uint8_t> headerFor(std::int64_t length) const;
-    // Syncs the audio, then writes sizes that claim no more than is on disk.
+    // Syncs the audio, then writes sizes that claim no more than is on disk (on syncer_).
     void syncAndUpdateSizes();
 
     WaveFormatEx sourceFormat_;
@@ -104,6 +106,8 @@ private:
     acm::AcmStreamHeader header_;
     acm::AcmStreamHandle stream_;
     PosixFile file_;
+    // After file_: finishes its work before the file is closed.
+    SyncWorker syncer_;
     bool writeHeader_ = true;
     std::chrono::milliseconds headerUpdateInterval_{1000};
     std::chrono::steady_clock::time_point lastSync_{};

@@ -139,9 +139,8 @@ int process(const Args& args)
     }
 
     std::string formatError;
-    const auto format = options.fx.format
-                            ? parseOutputFormat(*options.fx.format, sampleRate, channels, formatError)
-                            : std::optional<ChosenFormat>(defaultOutputFormat(sampleRate, channels));
+    const auto format = options.fx.format ? parseOutputFormat(*options.fx.format, sampleRate, channels, formatError)
+                                          : std::optional<ChosenFormat>(defaultOutputFormat(sampleRate, channels));
     if (!format) {
         return fail(formatError, 2);
     }
@@ -173,7 +172,8 @@ int process(const Args& args)
             return fail("cannot read '" + options.input + "' to its end", 1);
         }
         for (std::size_t first = 0; first < count; first += blockSamples) {
-            dsp.ProcessSamples(std::span<std::int16_t>(intSamples.data() + first, std::min(blockSamples, count - first)));
+            dsp.ProcessSamples(
+                std::span<std::int16_t>(intSamples.data() + first, std::min(blockSamples, count - first)));
         }
 
         // The encoder takes little-endian bytes, which the samples in memory already are.

@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -13,6 +13,8 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/EffectOptions.h"
 #include "app/cli/OutputFormatSpec.h"
+#include "app/cli/posix/StopSignals.h"
+#include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
 #include "common/QuillonError.h"
 #include "effects/clsDSP.h"
@@ -25,12 +27,9 @@
 namespace quillon::cli {
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void requestStop(int /*signal*/)
-{
-    stopRequested = 1;
-}
+// Filled capture buffers (10240 bytes, 58 ms at 44.1 kHz stereo) the sound server may
+// hand over at once.
+constexpr std::int32_t kCliDeliveryBuffers = 4;
 
 void printRecordUsage(std::ostream& out)
 {
@@ -149,6 +148,8 @@ public:
     {
         recording = false;
         nextFile = next;
+        // A stop from inside the loop (write error, lost source) ends the round.
+        QCoreApplication::quit();
     }
     bool recording = false;
     QString nextFile;
@@ -184,8 +185,16 @@ int runRecord(const Args& args)
     auto engines = MakeEngines();
     CliView view;
     RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder.path, view);
-    engines->capture().OnGotData(
-        [&control](std::span<const std::int16_t> samples, std::int32_t length) { control.GotData(samples, length); });
+    // Set for each round below: the recorded time at which the round ends.
+    std::int64_t wanted = 0;
+    engines->capture().OnGotData([&control, &wanted](std::span<const std::int16_t> samples, std::int32_t length) {
+        control.GotData(samples, length);
+        // Checked as each buffer arrives rather than by polling: a timer would wake the
+        // process far more often than the capture does.
+        if (control.lngElapsedMs() >= wanted) {
+            QCoreApplication::quit();
+        }
+    });
 
     CapturePort& capture = engines->capture();
     if (options.device && *options.device >= 0) {
@@ -233,11 +242,16 @@ int runRecord(const Args& args)
         file = QString::fromStdString(options.out);
     }
 
-    stopRequested = 0;
-    auto previousInt = std::signal(SIGINT, requestStop);
-    auto previousTerm = std::signal(SIGTERM, requestStop);
+    // Nothing here polls: the round ends with the buffer that completes it, a stop
+    // from inside (write error, lost source), a signal, or the wall clock when the
+    // source stops delivering. Each wake-up costs more than the buffer it carries.
+    const StopSignals stopSignals([] { QCoreApplication::quit(); });
+    if (WaveInRecorder* recorder = engines->clsRecorder()) {
+        // Nothing is shown live: the sound server may hand over four buffers at once.
+        recorder->DeliveryBuffers(kCliDeliveryBuffers);
+    }
     bool started = false;
-    for (long round = 0; round < options.repeat && stopRequested == 0; ++round) {
+    for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
         control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
         if (!capture.IsRecording()) {
             break;
@@ -246,21 +260,25 @@ int runRecord(const Args& args)
 
         // The recorded time decides the end; the wall clock only guards against a
         // source that stops delivering.
-        const auto wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
+        wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
         QElapsedTimer wall;
         wall.start();
-        QTimer poll;
-        poll.setInterval(20);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            const bool done = !capture.IsRecording() || stopRequested != 0 || control.lngElapsedMs() >= wanted ||
-                              wall.elapsed() > wanted + 5000;
-            if (done) {
+        QTimer stalled;
+        stalled.setSingleShot(true);
+        const auto arm = [&] {
+            const std::int64_t left = wanted + 5000 - wall.elapsed();
+            if (left <= 0) {
                 QCoreApplication::quit();
+            } else {
+                stalled.start(static_cast<int>(std::min<std::int64_t>(left, std::int64_t{1} << 30)));
             }
-        });
-        poll.start();
-        QCoreApplication::exec();
-        poll.stop();
+        };
+        QObject::connect(&stalled, &QTimer::timeout, arm);
+        arm();
+        if (!stopSignals.requested()) {
+            QCoreApplication::exec();
+        }
+        stalled.stop();
 
         if (capture.IsRecording()) {
             control.cmdDo_Click({});
@@ -275,8 +293,6 @@ int runRecord(const Args& args)
             file = view.nextFile;
         }
     }
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
     if (!started) {
         return 1;
     }

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <numbers>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "ReferenceChain.h"
+#include "effects/DspKernels.h"
 #include "effects/IIRFilter.h"
 #include "effects/clsDSP.h"
 
@@ -42,6 +44,22 @@ void SetCounters(benchmark::State& state, int channels)
     state.counters["x_realtime"] = benchmark::Counter(samples / channels / kRate, benchmark::Counter::kIsRate);
 }
 
+// Each iteration copies the captured buffer and `process` works on it in place, as the
+// recorder does.
+template <typename Process>
+void RunOnCapturedBuffers(benchmark::State& state, int channels, Process process)
+{
+    const auto input = Input(channels);
+    std::vector<int16_t> block(kSamples);
+    for (auto _ : state) {
+        std::memcpy(block.data(), input.data(), kBufferBytes);
+        process(std::span<int16_t>(block));
+        benchmark::DoNotOptimize(block.data());
+        benchmark::ClobberMemory();
+    }
+    SetCounters(state, channels);
+}
+
 clsDSP MakeChain(int channels, int effects)
 {
     clsDSP dsp;
@@ -55,21 +73,12 @@ clsDSP MakeChain(int channels, int effects)
     return dsp;
 }
 
-// Each iteration copies the captured buffer and processes it in place, as the recorder does.
 void BM_ProcessSamples(benchmark::State& state)
 {
     const auto effects = static_cast<int>(state.range(0));
     const auto channels = static_cast<int>(state.range(1));
     clsDSP dsp = MakeChain(channels, effects);
-    const auto input = Input(channels);
-    std::vector<int16_t> block(kSamples);
-    for (auto _ : state) {
-        std::memcpy(block.data(), input.data(), kBufferBytes);
-        dsp.ProcessSamples(block);
-        benchmark::DoNotOptimize(block.data());
-        benchmark::ClobberMemory();
-    }
-    SetCounters(state, channels);
+    RunOnCapturedBuffers(state, channels, [&](std::span<int16_t> block) { dsp.ProcessSamples(block); });
 }
 BENCHMARK(BM_ProcessSamples)
     ->ArgNames({"effects", "channels"})
@@ -80,6 +89,26 @@ BENCHMARK(BM_ProcessSamples)
     ->Args({15, 2})
     ->Args({15, 1});
 
+// The equalizer and the whole chain on each instruction set the processor has (0 SSE2,
+// 1 AVX2, 2 AVX-512); the runs above use the best one.
+void BM_InstructionSet(benchmark::State& state)
+{
+    const auto effects = static_cast<int>(state.range(0));
+    const auto channels = static_cast<int>(state.range(1));
+    const auto level = static_cast<quillon::dsp::SimdLevel>(state.range(2));
+    if (quillon::dsp::UseSimdLevel(level) != level) {
+        state.SkipWithError("not supported by this processor");
+        quillon::dsp::UseSimdLevel(quillon::dsp::SupportedSimdLevel());
+        return;
+    }
+    clsDSP dsp = MakeChain(channels, effects);
+    RunOnCapturedBuffers(state, channels, [&](std::span<int16_t> block) { dsp.ProcessSamples(block); });
+    quillon::dsp::UseSimdLevel(quillon::dsp::SupportedSimdLevel());
+}
+BENCHMARK(BM_InstructionSet)
+    ->ArgNames({"effects", "channels", "simd"})
+    ->ArgsProduct({{clsDSP::kEqualizer, 15}, {2, 1}, {0, 1, 2}});
+
 // The plain per-sample loop the tests compare against, all four effects.
 void BM_ReferenceLoop(benchmark::State& state)
 {
@@ -88,15 +117,7 @@ void BM_ReferenceLoop(benchmark::State& state)
     s.channels = channels;
     s.bandGains = {6.0f, -3.0f, 2.0f, 12.0f, -6.0f, 4.0f, -12.0f};
     quillon::test::ReferenceChain ref(s);
-    const auto input = Input(channels);
-    std::vector<int16_t> block(kSamples);
-    for (auto _ : state) {
-        std::memcpy(block.data(), input.data(), kBufferBytes);
-        ref.Process(block);
-        benchmark::DoNotOptimize(block.data());
-        benchmark::ClobberMemory();
-    }
-    SetCounters(state, channels);
+    RunOnCapturedBuffers(state, channels, [&](std::span<int16_t> block) { ref.Process(block); });
 }
 BENCHMARK(BM_ReferenceLoop)->ArgName("channels")->Arg(2)->Arg(1);
 
@@ -130,15 +151,7 @@ void BM_IIRFilterBand(benchmark::State& state)
     quillon::IIRFilter f;
     f.Channels(2);
     f.CreateBiquadIIR(quillon::IIRFilter::Peaking, 12.0f, 1084.0f, kRate, 1.3f);
-    const auto input = Input(2);
-    std::vector<int16_t> block(kSamples);
-    for (auto _ : state) {
-        std::memcpy(block.data(), input.data(), kBufferBytes);
-        f.ProcessSamples_16bit(block);
-        benchmark::DoNotOptimize(block.data());
-        benchmark::ClobberMemory();
-    }
-    SetCounters(state, 2);
+    RunOnCapturedBuffers(state, 2, [&](std::span<int16_t> block) { f.ProcessSamples_16bit(block); });
 }
 BENCHMARK(BM_IIRFilterBand);
 

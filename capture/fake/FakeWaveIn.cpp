@@ -71,6 +71,11 @@ bool FakeWaveIn::addBuffer(WaveInHandle handle, WaveHeader& header)
     return true;
 }
 
+void FakeWaveIn::setDeliveryBytes(WaveInHandle /*handle*/, std::uint32_t bytes)
+{
+    calls.push_back("delivery " + std::to_string(bytes));
+}
+
 bool FakeWaveIn::start(WaveInHandle handle)
 {
     calls.emplace_back("start");

@@ -54,6 +54,7 @@ public:
     bool stop(WaveInHandle handle) override;
     bool reset(WaveInHandle handle) override;
     bool close(WaveInHandle handle) override;
+    void setDeliveryBytes(WaveInHandle handle, std::uint32_t bytes) override;
     std::uint64_t droppedBytes(WaveInHandle handle) override;
     std::string unavailableReason() override { return unavailable; }
 

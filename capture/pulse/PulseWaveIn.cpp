@@ -1,5 +1,6 @@
 #include "capture/pulse/PulseWaveIn.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -41,6 +42,7 @@ struct PulseWaveIn::Device {
     bool closing = false;
     bool lostReported = false;
     std::uint32_t fragment = 0;
+    std::uint32_t delivery = 0;  // larger transfers asked for by the owner; 0: none
     BufferAssembler assembler;
 };
 
@@ -201,6 +203,15 @@ bool PulseWaveIn::addBuffer(WaveInHandle handle, WaveHeader& header)
     return true;
 }
 
+void PulseWaveIn::setDeliveryBytes(WaveInHandle handle, std::uint32_t bytes)
+{
+    const std::lock_guard lock(*connection_);
+    if (Device* device = find(handle)) {
+        // Never more than the server may hold for us.
+        device->delivery = std::min(bytes, kServerQueueSeconds * device->format.nAvgBytesPerSec / 2);
+    }
+}
+
 bool PulseWaveIn::connectStream(Device& device)
 {
     pa_buffer_attr attr{};
@@ -208,8 +219,11 @@ bool PulseWaveIn::connectStream(Device& device)
     attr.tlength = static_cast<std::uint32_t>(-1);
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
-    // Without latency adjustment the server delivers in bursts of seconds.
+    // Without latency adjustment the server delivers in bursts of seconds. Each
+    // transfer wakes this thread and the UI thread, so an owner that shows nothing
+    // live may ask for several buffers per transfer.
     attr.fragsize = device.fragment != 0 ? device.fragment : device.format.nAvgBytesPerSec / 10;
+    attr.fragsize = std::max(attr.fragsize, device.delivery);
     // A vanished source must be noticed, not replaced by another microphone.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(device.stream.get(), device.source.empty() ? nullptr : device.source.c_str(), &attr,

@@ -30,10 +30,4 @@ int CheckedChannels(const char* codec, std::uint32_t rate, int channels)
     return channels;
 }
 
-std::uint16_t AdpcmBlockAlign(std::uint32_t rate, int channels)
-{
-    const int perChannel = rate <= 11025 ? 256 : rate <= 22050 ? 512 : 1024;
-    return static_cast<std::uint16_t>(perChannel * channels);
-}
-
 }  // namespace quillon

@@ -43,8 +43,4 @@ protected:
 // Constructors check first, before any size is derived from the channel count.
 int CheckedChannels(const char* codec, std::uint32_t rate, int channels);
 
-// Block size of both ADPCM formats by the usual convention: 256 bytes per channel up to
-// 11025 Hz, 512 up to 22050 Hz, 1024 above.
-std::uint16_t AdpcmBlockAlign(std::uint32_t rate, int channels);
-
 }  // namespace quillon

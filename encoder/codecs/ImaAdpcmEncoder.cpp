@@ -16,6 +16,9 @@ constexpr std::array<int, 89> kStepTable = {
     2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
     9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
+// Per channel: the first sample (2 bytes), the step index and a zero byte.
+constexpr AdpcmFraming kFraming{4, 1};
+
 constexpr std::array<int, 16> kIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 // One sample: the nibble whose reconstruction the decoder will make, with the encoder's copy of the
@@ -54,17 +57,7 @@ int encodeSample(int sample, int& predictor, int& index)
 
 }  // namespace
 
-std::size_t ImaAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int channels)
-{
-    const auto ch = static_cast<std::size_t>(channels);
-    return (blockAlign - 4 * ch) * 2 / ch + 1;
-}
-
-ImaAdpcmEncoder::ImaAdpcmEncoder(std::uint32_t rate, int channels)
-    : rate_(rate),
-      channels_(CheckedChannels("IMA ADPCM", rate, channels)),
-      blockAlign_(AdpcmBlockAlign(rate, channels_)),
-      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels_))
+ImaAdpcmEncoder::ImaAdpcmEncoder(std::uint32_t rate, int channels) : AdpcmEncoder("IMA ADPCM", kFraming, rate, channels)
 {
 }
 
@@ -99,17 +92,7 @@ std::vector<std::uint8_t> ImaAdpcmEncoder::format() const
 
 std::vector<std::uint8_t> MakeImaAdpcmFormat(std::uint32_t rate, int channels)
 {
-    WaveFormatEx f;
-    f.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
-    f.nChannels = static_cast<std::uint16_t>(channels);
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = AdpcmBlockAlign(rate, channels);
-    const std::size_t frames = ImaAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
-    f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
-    f.wBitsPerSample = 4;
-    std::vector<std::uint8_t> extra;
-    AppendLE16(extra, static_cast<std::uint16_t>(frames));
-    return BuildFormatRecord(f, extra);
+    return MakeAdpcmFormat(WAVE_FORMAT_IMA_ADPCM, kFraming, rate, channels, {});
 }
 
 }  // namespace quillon

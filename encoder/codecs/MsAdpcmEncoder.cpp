@@ -15,6 +15,9 @@ constexpr std::array<int, 7> kCoef2 = {0, -256, 0, 64, 0, -208, -232};
 constexpr std::array<int, 16> kAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
                                              768, 614, 512, 409, 307, 230, 230, 230};
 
+// Per channel: the predictor index (1 byte), the step size and the two newest samples (2 bytes each).
+constexpr AdpcmFraming kFraming{7, 2};
+
 struct ChannelState {
     int coef1;
     int coef2;
@@ -43,19 +46,10 @@ void encodeChannel(const std::int16_t* in, std::size_t stride, std::size_t frame
 
 }  // namespace
 
-std::size_t MsAdpcmEncoder::FramesPerBlockFor(std::uint16_t blockAlign, int channels)
-{
-    const auto ch = static_cast<std::size_t>(channels);
-    return (blockAlign - 7 * ch) * 2 / ch + 2;
-}
-
 MsAdpcmEncoder::MsAdpcmEncoder(std::uint32_t rate, int channels)
-    : rate_(rate),
-      channels_(CheckedChannels("Microsoft ADPCM", rate, channels)),
-      blockAlign_(AdpcmBlockAlign(rate, channels_)),
-      framesPerBlock_(FramesPerBlockFor(blockAlign_, channels_))
+    : AdpcmEncoder("Microsoft ADPCM", kFraming, rate, channels),
+      nibbles_(static_cast<std::size_t>(channels_) * framesPerBlock_)
 {
-    nibbles_.resize(static_cast<std::size_t>(channels) * framesPerBlock_);
 }
 
 void MsAdpcmEncoder::encodeBlock(const std::int16_t* in, std::uint8_t* out)
@@ -112,22 +106,13 @@ std::vector<std::uint8_t> MsAdpcmEncoder::format() const
 
 std::vector<std::uint8_t> MakeMsAdpcmFormat(std::uint32_t rate, int channels)
 {
-    WaveFormatEx f;
-    f.wFormatTag = WAVE_FORMAT_ADPCM;
-    f.nChannels = static_cast<std::uint16_t>(channels);
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = AdpcmBlockAlign(rate, channels);
-    const std::size_t frames = MsAdpcmEncoder::FramesPerBlockFor(f.nBlockAlign, channels);
-    f.nAvgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(rate) * f.nBlockAlign / frames);
-    f.wBitsPerSample = 4;
-    std::vector<std::uint8_t> extra;
-    AppendLE16(extra, static_cast<std::uint16_t>(frames));
-    AppendLE16(extra, static_cast<std::uint16_t>(kCoef1.size()));
+    std::vector<std::uint8_t> coefficients;
+    AppendLE16(coefficients, static_cast<std::uint16_t>(kCoef1.size()));
     for (std::size_t i = 0; i < kCoef1.size(); ++i) {
-        AppendLE16(extra, static_cast<std::uint16_t>(kCoef1[i]));
-        AppendLE16(extra, static_cast<std::uint16_t>(kCoef2[i]));
+        AppendLE16(coefficients, static_cast<std::uint16_t>(kCoef1[i]));
+        AppendLE16(coefficients, static_cast<std::uint16_t>(kCoef2[i]));
     }
-    return BuildFormatRecord(f, extra);
+    return MakeAdpcmFormat(WAVE_FORMAT_ADPCM, kFraming, rate, channels, coefficients);
 }
 
 }  // namespace quillon

@@ -264,6 +264,51 @@ TEST_F(PulseCaptureTest, BusyUiThread_losesNoAudio)
     EXPECT_EQ(recorder_->DroppedBytes(), 0U);
 }
 
+// Several buffers per hand-over, as quillon-cli asks: fewer arrivals, the same
+// full buffers, and the tone runs on across every seam with no sample lost or doubled.
+TEST_F(PulseCaptureTest, BatchedDelivery_handsOverSeveralFullBuffersAtOnceWithoutASeam)
+{
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    onData = [&] { arrivals.push_back(std::chrono::steady_clock::now()); };
+    ASSERT_GE(selectOwnMonitor(), 0);
+    playTone(sink_, 12);
+    recorder_->DeliveryBuffers(4);
+    ASSERT_TRUE(recorder_->StartRecord(44100, 2));
+    ASSERT_TRUE(waitForFirstBuffer());
+    pump(2500);
+    recorder_->StopRecord();
+
+    std::cout << "[ measured ] " << got_.size() << " buffers\n";
+    ASSERT_GE(got_.size(), 20U);
+    for (const Got& g : got_) {
+        EXPECT_EQ(g.lngLen, 10240);
+    }
+    // Buffers that arrive within a few milliseconds of each other came in one hand-over.
+    std::size_t handOvers = 1;
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        handOvers += arrivals[i] - arrivals[i - 1] > std::chrono::milliseconds(15) ? 1 : 0;
+    }
+    std::cout << "[ measured ] " << handOvers << " hand-overs\n";
+    EXPECT_LE(handOvers * 2, got_.size());
+
+    // A sine obeys x[n+1] = 2 cos(w) x[n] - x[n-1]; a lost, doubled or reordered piece
+    // breaks that by thousands. The first buffer may still hold the sink's start.
+    std::vector<double> left;
+    for (std::size_t b = 1; b < got_.size(); ++b) {
+        for (std::size_t i = 0; i < got_[b].samples.size(); i += 2) {
+            left.push_back(got_[b].samples[i]);
+        }
+    }
+    const double c = 2.0 * std::cos(2.0 * std::numbers::pi * kLeftHz / 44100.0);
+    double worst = 0.0;
+    for (std::size_t n = 1; n + 1 < left.size(); ++n) {
+        worst = std::max(worst, std::abs(left[n + 1] - c * left[n] + left[n - 1]));
+    }
+    EXPECT_LT(worst, 8.0) << "the tone breaks at a seam";
+    EXPECT_GT(toneAmplitude(got_.back().samples, 0, 2, 44100, kLeftHz), kAmplitude * 0.95);
+    EXPECT_EQ(recorder_->DroppedBytes(), 0U);
+}
+
 TEST_F(PulseCaptureTest, RemovedSource_isReportedAsALostDevice)
 {
     ASSERT_GE(selectOwnMonitor(), 0);

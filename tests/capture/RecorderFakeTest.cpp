@@ -93,6 +93,46 @@ TEST_F(RecorderFakeTest, StartRecord_usesTheSelectedDevice)
     EXPECT_EQ(waveIn->lastFormat.nAvgBytesPerSec, 16000U);
 }
 
+TEST_F(RecorderFakeTest, DeliveryBuffers_askTheDeviceForThatManyBuffersPerHandOver_beforeItStarts)
+{
+    auto deliveryCalls = [this] {
+        Calls found;
+        for (std::size_t i = 0; i < waveIn->calls.size(); ++i) {
+            if (waveIn->calls[i].rfind("delivery", 0) == 0) {
+                found.push_back(waveIn->calls[i]);
+                EXPECT_EQ(waveIn->calls.at(i + 1), "start") << "asked for after the start";
+            }
+        }
+        return found;
+    };
+    // The default hands each buffer over alone and asks for nothing.
+    EXPECT_EQ(recorder.DeliveryBuffers(), 1);
+    ASSERT_TRUE(recorder.StartRecord(44100, 2));
+    EXPECT_EQ(deliveryCalls(), Calls{});
+    recorder.StopRecord();
+
+    waveIn->calls.clear();
+    recorder.DeliveryBuffers(3);
+    recorder.BufferSize(4096);
+    ASSERT_TRUE(recorder.StartRecord(44100, 2));
+    EXPECT_EQ(deliveryCalls(), Calls{"delivery 12288"});
+    recorder.StopRecord();
+
+    // Never all of the ring: one buffer stays free to fill while the others are handed over.
+    waveIn->calls.clear();
+    recorder.DeliveryBuffers(50);
+    ASSERT_TRUE(recorder.StartRecord(44100, 2));
+    EXPECT_EQ(deliveryCalls(), Calls{"delivery 16384"});
+    // The buffers still arrive one GotData each, in order.
+    const auto samples = counting(0, 2048 * 3);
+    ASSERT_TRUE(waveIn->feed(samples));
+    test::deliverPosted();
+    ASSERT_EQ(got.size(), 3U);
+    EXPECT_EQ(got[0].first, 0);
+    EXPECT_EQ(got[1].first, 2048);
+    EXPECT_EQ(got[2].first, 4096);
+}
+
 TEST_F(RecorderFakeTest, PrepareFailureAtSlotI_unpreparesTheEarlierSlotsAndClosesTheDevice)
 {
     for (int i : {0, 2, 4}) {

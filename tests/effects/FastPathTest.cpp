@@ -8,12 +8,30 @@
 #include <vector>
 
 #include "ReferenceChain.h"
+#include "effects/DspKernels.h"
+#include "effects/IIRFilter.h"
 #include "effects/clsDSP.h"
 
 namespace quillon {
 namespace {
 
 using test::ReferenceChain;
+
+// Every instruction set this processor can run, each chosen in turn for the duration of `fn`.
+template <typename Fn>
+void ForEachSimdLevel(Fn fn)
+{
+    const dsp::SimdLevel best = dsp::SupportedSimdLevel();
+    for (const dsp::SimdLevel level : {dsp::SimdLevel::Sse2, dsp::SimdLevel::Avx2, dsp::SimdLevel::Avx512}) {
+        if (static_cast<int>(level) > static_cast<int>(best)) {
+            break;
+        }
+        ASSERT_EQ(dsp::UseSimdLevel(level), level);
+        SCOPED_TRACE("instruction set " + std::to_string(static_cast<int>(level)));
+        fn();
+    }
+    dsp::UseSimdLevel(best);
+}
 
 clsDSP Build(const ReferenceChain::Settings& s)
 {
@@ -121,13 +139,105 @@ void ExpectSameAsReference(const ReferenceChain::Settings& s, const std::vector<
 TEST(FastPath, everyEffectAloneAndTogether_matchesThePlainLoopBitForBit)
 {
     std::mt19937 gen(20261207);
-    for (const int channels : {1, 2}) {
-        for (const int effects :
-             {clsDSP::kAmplify, clsDSP::kEcho, clsDSP::kPhaseShift, clsDSP::kEqualizer, 15, 12, 10, 3}) {
-            for (int round = 0; round < 4; ++round) {
-                const auto s = RandomSettings(gen, channels, effects);
-                ExpectSameAsReference(s, RandomSignal(gen, 60000), gen, "random settings");
+    ForEachSimdLevel([&] {
+        for (const int channels : {1, 2}) {
+            for (const int effects :
+                 {clsDSP::kAmplify, clsDSP::kEcho, clsDSP::kPhaseShift, clsDSP::kEqualizer, 15, 12, 10, 3}) {
+                for (int round = 0; round < 4; ++round) {
+                    const auto s = RandomSettings(gen, channels, effects);
+                    ExpectSameAsReference(s, RandomSignal(gen, 60000), gen, "random settings");
+                }
             }
+        }
+    });
+}
+
+TEST(FastPath, phaseShifterAndEqualizer_everyBandCountAndBlockSplit_onEveryInstructionSet)
+{
+    // Fewer frames than bands, single samples that split a frame (the next block starting on
+    // the right channel), and every band count the chain takes.
+    std::mt19937 gen(11);
+    ForEachSimdLevel([&] {
+        for (const int channels : {1, 2}) {
+            for (std::size_t bands = 1; bands <= 10; ++bands) {
+                auto s = RandomSettings(gen, channels, clsDSP::kPhaseShift | clsDSP::kEqualizer);
+                s.bandGains.resize(bands, 9.0f);
+                ReferenceChain ref(s);
+                clsDSP dsp = Build(s);
+                const auto signal = RandomSignal(gen, 4000);
+                auto expected = signal;
+                auto got = signal;
+                const std::size_t pieces[] = {1, 2, 3, 1, 5, 7, 1, 9, 11, 13, 1, 64, 301, 1000};
+                std::size_t pos = 0;
+                for (std::size_t k = 0; pos < signal.size(); ++k) {
+                    const std::size_t n = std::min(pieces[k % std::size(pieces)], signal.size() - pos);
+                    ref.Process(std::span(expected).subspan(pos, n));
+                    dsp.ProcessSamples(std::span(got).subspan(pos, n));
+                    pos += n;
+                }
+                ASSERT_EQ(got, expected) << "channels " << channels << ", bands " << bands;
+            }
+        }
+    });
+}
+
+TEST(FastPath, fusedPass_equalsPhaseShiftThenCascade_beyondTheChainsBandCount)
+{
+    // The kernels take up to 12 bands and hand more to the two-pass path; 11 to 16 bands
+    // fused must equal the two passes of the SSE2 path (itself checked against the plain loop).
+    std::mt19937 gen(5);
+    for (const int channels : {1, 2}) {
+        for (std::size_t nb = 11; nb <= 16; ++nb) {
+            std::vector<IIRFilter> filters(nb);
+            for (std::size_t b = 0; b < nb; ++b) {
+                filters[b].Channels(static_cast<int16_t>(channels));
+                filters[b].CreateBiquadIIR(IIRFilter::Peaking, (b % 2 == 0) ? 12.0f : -9.0f,
+                                           static_cast<float>(60 + 700 * b), 44100.0f, 0.9f);
+            }
+            dsp::PhaseShifterState phase;
+            phase.feedback = 0.7f;
+            phase.wet = 0.9f;
+            phase.dry = -0.4f;
+            phase.sweepMin = 0.01f;
+            phase.sweepMax = 0.16f;
+            phase.sweepValue = 0.01f;
+            phase.sweepStep = 1.001f;
+            phase.sweepStepInverse = 1.0f / 1.001f;
+            phase.sweepMultiplier = 1.001f;
+            const auto signal = RandomSignal(gen, 6001);
+
+            auto run = [&](bool fused, dsp::SimdLevel level) {
+                dsp::UseSimdLevel(level);
+                std::vector<dsp::BiquadSection> bands(nb);
+                std::vector<dsp::BiquadSection*> sections;
+                for (std::size_t b = 0; b < nb; ++b) {
+                    bands[b].k = filters[b].Coefficients();
+                    sections.push_back(&bands[b]);
+                }
+                auto st = phase;
+                auto out = signal;
+                int first = 0;
+                for (std::size_t pos = 0; pos < out.size();) {
+                    const std::size_t n = std::min<std::size_t>(pos % 3 == 0 ? 777 : 1, out.size() - pos);
+                    const auto block = std::span(out).subspan(pos, n);
+                    if (fused) {
+                        dsp::PhaseShiftThenCascade16(block, st, sections, channels, first);
+                    } else {
+                        dsp::PhaseShift(block, st, channels, first);
+                        dsp::BiquadCascade16(block, sections, channels, first);
+                    }
+                    first =
+                        static_cast<int>((static_cast<std::size_t>(first) + n) % static_cast<std::size_t>(channels));
+                    pos += n;
+                }
+                return out;
+            };
+            const auto expected = run(false, dsp::SimdLevel::Sse2);
+            ForEachSimdLevel([&] {
+                const dsp::SimdLevel level = dsp::ActiveSimdLevel();
+                EXPECT_EQ(run(true, level), expected) << "channels " << channels << ", bands " << nb;
+                EXPECT_EQ(run(false, level), expected) << "channels " << channels << ", bands " << nb;
+            });
         }
     }
 }
@@ -139,26 +249,30 @@ TEST(FastPath, everySampleValue_matchesThePlainLoop)
     std::vector<int16_t> all(65536);
     std::iota(all.begin(), all.end(), int16_t{-32768});
     std::shuffle(all.begin(), all.end(), gen);
-    for (const int channels : {1, 2}) {
-        auto s = RandomSettings(gen, channels, 15);
-        s.amplifyDB = 0;
-        s.bandGains.assign(10, 0.0f);
-        for (std::size_t i = 0; i < 10; ++i) {
-            s.bandGains[i] = (i % 2 == 0) ? 12.0f : -12.0f;
+    ForEachSimdLevel([&] {
+        for (const int channels : {1, 2}) {
+            auto s = RandomSettings(gen, channels, 15);
+            s.amplifyDB = 0;
+            s.bandGains.assign(10, 0.0f);
+            for (std::size_t i = 0; i < 10; ++i) {
+                s.bandGains[i] = (i % 2 == 0) ? 12.0f : -12.0f;
+            }
+            ExpectSameAsReference(s, all, gen, "all values");
         }
-        ExpectSameAsReference(s, all, gen, "all values");
-    }
+    });
 }
 
 TEST(FastPath, defaultSettingsAt44100_matchThePlainLoop)
 {
     std::mt19937 gen(3);
-    for (const int channels : {1, 2}) {
-        ReferenceChain::Settings s;
-        s.channels = channels;
-        s.bandGains = {12.0f, -3.0f, 0.0f, 12.0f, -12.0f, 6.0f, 1.5f};
-        ExpectSameAsReference(s, RandomSignal(gen, 200000), gen, "defaults");
-    }
+    ForEachSimdLevel([&] {
+        for (const int channels : {1, 2}) {
+            ReferenceChain::Settings s;
+            s.channels = channels;
+            s.bandGains = {12.0f, -3.0f, 0.0f, 12.0f, -12.0f, 6.0f, 1.5f};
+            ExpectSameAsReference(s, RandomSignal(gen, 200000), gen, "defaults");
+        }
+    });
 }
 
 }  // namespace

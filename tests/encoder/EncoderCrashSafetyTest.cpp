@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "encoder/EncoderWAV.h"
 #include "encoder/WavRepair.h"
@@ -75,6 +76,41 @@ TEST(EncoderCrashSafety, SizesFollowTheAudioAtTheIntervalAndNeverRunAhead)
     const auto file = readFileBytes(dir / "rarely.wav");
     EXPECT_EQ(file.size(), 46 + bytes.size());
     EXPECT_EQ(parseHeader(file).dataSize, 0U);
+}
+
+// The sync and the header update run beside the writer: the sizes catch up with no
+// further call, and a reader never sees them claim audio that is not in the file.
+TEST(EncoderCrashSafety, SizesCatchUpInTheBackgroundAndNeverRunAhead)
+{
+    TempDir dir;
+    const auto path = dir / "background.wav";
+    const auto bytes = test::toBytes(test::randomSamples(5120 * 4, 9));
+    EncoderWAV enc;
+    enc.HeaderUpdateInterval(milliseconds(1));
+    ASSERT_EQ(enc.Encoder_EncoderInit(44100, 2, path.string()), 0);
+    for (std::size_t off = 0; off < bytes.size(); off += 10240) {
+        std::this_thread::sleep_for(milliseconds(20));  // the interval has passed, the last update is done
+        std::int32_t used = 0;
+        ASSERT_EQ(enc.Encoder_Encode(bytes.data() + off, 10240, used), 0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        bool caughtUp = false;
+        while (!caughtUp && std::chrono::steady_clock::now() < deadline) {
+            const auto file = readFileBytes(path);
+            const auto h = parseHeader(file);
+            ASSERT_EQ(file.size(), 46 + off + 10240);
+            EXPECT_LE(h.dataSize, file.size() - 46);
+            EXPECT_LE(h.riffSize, file.size() - 8);
+            caughtUp = h.dataSize == off + 10240 && h.riffSize == file.size() - 8;
+            if (!caughtUp) {
+                std::this_thread::sleep_for(milliseconds(1));
+            }
+        }
+        EXPECT_TRUE(caughtUp) << "sizes still behind after block at " << off;
+    }
+    EXPECT_EQ(enc.Encoder_EncoderClose(), 0);
+    const auto file = readFileBytes(path);
+    EXPECT_EQ(parseHeader(file).dataSize, bytes.size());
+    EXPECT_EQ(audioOf(file), bytes);
 }
 
 TEST(EncoderCrashSafety, ProcessKilledMidRecordingLeavesAFileRepairToEveryWrittenFrame)
