@@ -13,9 +13,15 @@ function(quillon_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quillon_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   quillon_warnings(${name})
+  # Tests on the shared sound server (label pulse) add and remove sinks of their own, which
+  # renumbers the sources the others open by index: they run one at a time.
+  set(lock)
+  if("pulse" IN_LIST ARG_LABELS)
+    set(lock RESOURCE_LOCK quillon_pulse_server)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES ${lock} LABELS "${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
