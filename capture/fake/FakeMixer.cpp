@@ -12,6 +12,17 @@ constexpr std::uint32_t kDestinationId = 0xFFFF0000;
 constexpr std::uint32_t kMuxId = 0x10000;
 constexpr std::uint32_t kVolumeId = 0x20000;
 
+// The source line d * 0x100 + s; null when there is none.
+FakeMixer::Source* sourceOfLine(FakeMixer::Device& device, std::uint32_t lineID)
+{
+    const std::uint32_t d = lineID / 0x100;
+    const std::uint32_t s = lineID % 0x100;
+    if (d >= device.destinations.size() || s >= device.destinations[d].sources.size()) {
+        return nullptr;
+    }
+    return &device.destinations[d].sources[s];
+}
+
 }  // namespace
 
 FakeMixer::Device FakeMixer::recordingDevice(const std::vector<std::string>& lineNames)
@@ -166,10 +177,8 @@ bool FakeMixer::getLineControlsByType(MixerHandle handle, std::uint32_t lineID, 
                                    static_cast<std::uint32_t>(device->destinations[d].sources.size()), "Mux"};
         return true;
     }
-    const std::uint32_t d = lineID / 0x100;
-    const std::uint32_t s = lineID % 0x100;
-    if (d >= device->destinations.size() || s >= device->destinations[d].sources.size() ||
-        controlType != MIXERCONTROL_CONTROLTYPE_VOLUME || !device->destinations[d].sources[s].hasVolume) {
+    const Source* source = sourceOfLine(*device, lineID);
+    if (source == nullptr || controlType != MIXERCONTROL_CONTROLTYPE_VOLUME || !source->hasVolume) {
         return false;
     }
     controls[0] = MixerControl{kVolumeId + lineID, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume"};
@@ -185,12 +194,11 @@ bool FakeMixer::getControlDetails(MixerHandle handle, std::uint32_t controlID, s
         return false;
     }
     if (controlID >= kVolumeId) {
-        const std::uint32_t d = (controlID - kVolumeId) / 0x100;
-        const std::uint32_t s = (controlID - kVolumeId) % 0x100;
-        if (d >= device->destinations.size() || s >= device->destinations[d].sources.size() || cChannels == 0) {
+        const Source* source = sourceOfLine(*device, controlID - kVolumeId);
+        if (source == nullptr || cChannels == 0) {
             return false;
         }
-        const auto& volume = device->destinations[d].sources[s].volume;
+        const auto& volume = source->volume;
         const std::size_t n = std::min<std::size_t>({cChannels, values.size(), volume.size()});
         std::copy_n(volume.begin(), n, values.begin());
         return true;
@@ -219,13 +227,11 @@ bool FakeMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, s
         return false;
     }
     if (controlID >= kVolumeId) {
-        const std::uint32_t d = (controlID - kVolumeId) / 0x100;
-        const std::uint32_t s = (controlID - kVolumeId) % 0x100;
-        if (d >= device->destinations.size() || s >= device->destinations[d].sources.size() || cChannels == 0 ||
-            values.size() < cChannels) {
+        Source* source = sourceOfLine(*device, controlID - kVolumeId);
+        if (source == nullptr || cChannels == 0 || values.size() < cChannels) {
             return false;
         }
-        auto& volume = device->destinations[d].sources[s].volume;
+        auto& volume = source->volume;
         for (std::size_t c = 0; c < volume.size(); ++c) {
             // One value sets every channel alike.
             volume[c] = cChannels == 1 ? values[0] : values[std::min<std::size_t>(c, cChannels - 1)];

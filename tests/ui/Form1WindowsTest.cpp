@@ -15,6 +15,7 @@
 #include "effects/clsDSP.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeEngines.h"
+#include "tests/ui/RecordingOpener.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
 #include "ui/FrmST.h"
@@ -40,20 +41,7 @@ public:
     clsDSP chain;
 };
 
-class RecordingOpener final : public FolderOpener {
-public:
-    RecordingOpener() { setFolderOpener(this); }
-    ~RecordingOpener() override { setFolderOpener(nullptr); }
-    RecordingOpener(const RecordingOpener&) = delete;
-    RecordingOpener& operator=(const RecordingOpener&) = delete;
-    bool ShowItem(const QUrl& file) override
-    {
-        shown.push_back(file);
-        return true;
-    }
-    bool OpenFolder(const QUrl&) override { return false; }
-    std::vector<QUrl> shown;
-};
+using test::RecordingOpener;
 
 struct Form1Windows : ::testing::Test {
     Form1Windows()

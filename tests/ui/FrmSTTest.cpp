@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "tests/support/TestSupport.h"
-#include "ui/ModFolderSetFileFocus.h"
+#include "tests/ui/RecordingOpener.h"
 
 namespace quillon {
 namespace {
@@ -28,21 +28,6 @@ void Touch(const fs::path& p)
 {
     std::ofstream(p).put('x');
 }
-
-class NoDesktop final : public FolderOpener {
-public:
-    NoDesktop() { setFolderOpener(this); }
-    ~NoDesktop() override { setFolderOpener(nullptr); }
-    NoDesktop(const NoDesktop&) = delete;
-    NoDesktop& operator=(const NoDesktop&) = delete;
-    bool ShowItem(const QUrl& file) override
-    {
-        shown.push_back(file);
-        return true;
-    }
-    bool OpenFolder(const QUrl&) override { return false; }
-    std::vector<QUrl> shown;
-};
 
 // The main window's side: the last recording and the window slot of the listen button.
 struct ListenBackFixture : ::testing::Test {
@@ -137,7 +122,7 @@ TEST_F(ListenBackFixture, emptyLastFileLeavesThePlayerEmpty)
 
 TEST_F(ListenBackFixture, openFolderShowsTheLastRecordingAndCloses)
 {
-    NoDesktop desktop;
+    test::RecordingOpener desktop;
     Touch(dir / "a.wav");
     lastFile = Q(dir / "a.wav");
     Listen()->OpenFolderButton()->click();

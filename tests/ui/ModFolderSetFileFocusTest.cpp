@@ -11,35 +11,14 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
+#include "tests/ui/RecordingOpener.h"
 
 namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingOpener final : public FolderOpener {
-public:
-    RecordingOpener() { setFolderOpener(this); }
-    ~RecordingOpener() override { setFolderOpener(nullptr); }
-    RecordingOpener(const RecordingOpener&) = delete;
-    RecordingOpener& operator=(const RecordingOpener&) = delete;
-
-    bool ShowItem(const QUrl& file) override
-    {
-        shown.push_back(file);
-        return fileManagerAnswers;
-    }
-    bool OpenFolder(const QUrl& folder) override
-    {
-        opened.push_back(folder);
-        return folderOpens;
-    }
-
-    bool fileManagerAnswers = true;
-    bool folderOpens = true;
-    std::vector<QUrl> shown;
-    std::vector<QUrl> opened;
-};
+using test::RecordingOpener;
 
 QString Q(const fs::path& p)
 {
