@@ -30,6 +30,8 @@ namespace {
 // Filled capture buffers (10240 bytes, 58 ms at 44.1 kHz stereo) the sound server may
 // hand over at once.
 constexpr std::int32_t kCliDeliveryBuffers = 4;
+// Beyond one hand-over's duration, for the server's latency in sending it.
+constexpr int kTailMarginMs = 150;
 
 void printRecordUsage(std::ostream& out)
 {
@@ -245,11 +247,26 @@ int runRecord(const Args& args)
     // Nothing here polls: the round ends with the buffer that completes it, a stop
     // from inside (write error, lost source), a signal, or the wall clock when the
     // source stops delivering. Each wake-up costs more than the buffer it carries.
-    const StopSignals stopSignals([] { QCoreApplication::quit(); });
+    //
+    // On Ctrl+C the server may still hold up to one hand-over of audio recorded before
+    // the key was pressed: the round goes on until that hand-over has arrived.
+    std::int32_t handOverBytes = 10240;
     if (WaveInRecorder* recorder = engines->clsRecorder()) {
         // Nothing is shown live: the sound server may hand over four buffers at once.
         recorder->DeliveryBuffers(kCliDeliveryBuffers);
+        handOverBytes = recorder->BufferSize() * recorder->DeliveryBuffers();
     }
+    const auto rate = ParseSampleRate(QString::fromStdString(options.rate));
+    const std::int64_t bytesPerSecond = std::int64_t{rate.value_or(8000)} * options.channels * 2;
+    const int tailMs = static_cast<int>(std::int64_t{handOverBytes} * 1000 / bytesPerSecond) + kTailMarginMs;
+    QTimer tail;
+    tail.setSingleShot(true);
+    QObject::connect(&tail, &QTimer::timeout, [] { QCoreApplication::quit(); });
+    const StopSignals stopSignals([&tail, tailMs] {
+        if (!tail.isActive()) {
+            tail.start(tailMs);
+        }
+    });
     bool started = false;
     for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
         control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});

@@ -157,6 +157,23 @@ TEST_F(RobustCli, KilledMidRecording_keepsTheAudioAndTheNextStartRepairsIt)
     EXPECT_EQ(recordings(home).size(), 2U) << "the new recording went to a new number";
 }
 
+TEST_F(RobustCli, CtrlC_keepsTheAudioRecordedBeforeTheKey)
+{
+    Spawned rec = background("30");
+    ASSERT_TRUE(waitForAudio(home, 0, 10s)) << readText(runtime / "record.log");
+    // What is on disk now was recorded by now; the server's count only grows from here.
+    const auto seen = Clock::now();
+    const auto files = recordings(home);
+    ASSERT_EQ(files.size(), 1U);
+    const double onDisk = static_cast<double>(fs::file_size(files[0]) - 46) / kBytesPerSecond;
+    std::this_thread::sleep_for(1500ms);
+    rec.kill(SIGINT);
+    const double recordedBeforeKey = onDisk + seconds(Clock::now() - seen);
+    ASSERT_EQ(rec.wait(10s), 0) << readText(runtime / "record.log");
+    // The server hands over several buffers at once; what it held at the key press counts.
+    EXPECT_GE(checkedDuration(files[0]), recordedBeforeKey - 0.03);
+}
+
 TEST_F(RobustCli, FullDisk_stopsWithinOneBufferLeavesAValidFileAndSaysSo)
 {
     const fs::path kept = runtime / "kept";
