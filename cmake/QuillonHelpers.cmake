@@ -9,15 +9,19 @@ endfunction()
 # quillon_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2])
 # One GoogleTest executable, registered with CTest test by test.
 function(quillon_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # RESOURCE_LOCK: tests holding the same lock never run at the same time (ctest -j).
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quillon_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   quillon_warnings(${name})
   # Tests on the shared sound server (label pulse) add and remove sinks of their own, which
-  # renumbers the sources the others open by index: they run one at a time.
+  # renumbers the sources the others open by index: they run one at a time, lock or not.
+  if(NOT ARG_RESOURCE_LOCK AND "pulse" IN_LIST ARG_LABELS)
+    set(ARG_RESOURCE_LOCK shared_sound_server)
+  endif()
   set(lock)
-  if("pulse" IN_LIST ARG_LABELS)
-    set(lock RESOURCE_LOCK quillon_pulse_server)
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
