@@ -1,6 +1,7 @@
 #include "capture/MessageWindow.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 #include <map>
 #include <memory>
@@ -21,6 +22,13 @@ WindowTable& table()
 {
     static WindowTable instance;
     return instance;
+}
+
+// Posted instead of a message when waiting messages must wake the owning thread.
+QEvent::Type wakeEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
 }
 
 }  // namespace
@@ -90,9 +98,57 @@ bool MessageWindow::postMessage(WindowHandle window, std::uint32_t message, std:
     if (it == t.windows.end()) {
         return false;
     }
-    // Qt takes ownership of the posted event.
-    QCoreApplication::postEvent(it->second, std::make_unique<WindowMessage>(message, wParam, lParam).release());
+    MessageWindow* target = it->second;
+    if (target->latency_ == std::chrono::steady_clock::duration::zero()) {
+        // Qt takes ownership of the posted event.
+        QCoreApplication::postEvent(target, std::make_unique<WindowMessage>(message, wParam, lParam).release());
+        return true;
+    }
+    target->waiting_.push_back({message, wParam, lParam});
+    if (!target->wakePosted_ && std::chrono::steady_clock::now() - target->lastDelivery_ > target->latency_) {
+        target->wakePosted_ = true;
+        QCoreApplication::postEvent(target, std::make_unique<QEvent>(wakeEventType()).release());
+    }
     return true;
+}
+
+void MessageWindow::setPostLatency(std::chrono::milliseconds latency)
+{
+    auto& t = table();
+    const std::lock_guard lock(t.mutex);
+    latency_ = latency;
+    lastDelivery_ = std::chrono::steady_clock::now();
+    if (latency == std::chrono::milliseconds::zero() && !waiting_.empty() && !wakePosted_) {
+        wakePosted_ = true;
+        QCoreApplication::postEvent(this, std::make_unique<QEvent>(wakeEventType()).release());
+    }
+}
+
+void MessageWindow::deliverWaiting()
+{
+    // One at a time without the lock: a window procedure may post, send or destroy
+    // windows. A message posted meanwhile is delivered in this same call.
+    auto& t = table();
+    const QPointer<MessageWindow> alive(this);
+    while (alive) {
+        Waiting next{};
+        {
+            const std::lock_guard lock(t.mutex);
+            lastDelivery_ = std::chrono::steady_clock::now();
+            if (waiting_.empty()) {
+                return;
+            }
+            next = waiting_.front();
+            waiting_.pop_front();
+        }
+        dispatch(next.message, next.wParam, next.lParam);
+    }
+}
+
+void MessageWindow::dispatch(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    WindowMessage m(message, wParam, lParam);
+    QCoreApplication::sendEvent(this, &m);
 }
 
 std::intptr_t MessageWindow::sendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
@@ -112,6 +168,14 @@ bool MessageWindow::event(QEvent* e)
     if (e->type() == WindowMessage::eventType()) {
         auto* m = static_cast<WindowMessage*>(e);
         m->result = windowProc(m->message, m->wParam, m->lParam);
+        return true;
+    }
+    if (e->type() == wakeEventType()) {
+        {
+            const std::lock_guard lock(table().mutex);
+            wakePosted_ = false;
+        }
+        deliverWaiting();
         return true;
     }
     return QObject::event(e);

@@ -3,7 +3,9 @@
 #include <QEvent>
 #include <QObject>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 namespace quillon {
@@ -55,12 +57,32 @@ public:
     static std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                      std::intptr_t lParam);
 
+    // Lets posted messages wait for deliverWaiting(), which the owning thread calls
+    // from a timer it runs anyway, so they do not wake the thread on their own. A
+    // message posted when no such call came for `latency` wakes it as usual, with
+    // everything waiting before it. Zero (the default) delivers each as it is posted.
+    void setPostLatency(std::chrono::milliseconds latency);
+    // Delivers the waiting messages in the order they were posted (owning thread).
+    void deliverWaiting();
+
 protected:
     bool event(QEvent* e) override;
 
 private:
+    struct Waiting {
+        std::uint32_t message;
+        std::uintptr_t wParam;
+        std::intptr_t lParam;
+    };
+    void dispatch(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
     std::string caption_;
     WindowHandle handle_;
+    // Guarded by the window table's lock, which posting threads hold.
+    std::chrono::steady_clock::duration latency_{};
+    std::chrono::steady_clock::time_point lastDelivery_;
+    std::deque<Waiting> waiting_;
+    bool wakePosted_ = false;
 };
 
 }  // namespace quillon

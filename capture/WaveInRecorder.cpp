@@ -171,8 +171,16 @@ void WaveInRecorder::WindowCallback(bool /*bBefore*/, bool& /*bHandled*/, std::i
 void WaveInRecorder::CreateNotifyWindow()
 {
     notifyWindow_ = std::make_unique<MessageWindow>(kNotifyCaption);
+    notifyWindow_->setPostLatency(notifyLatency_);
     hWnd_ = notifyWindow_->handle();
     HookNotifyWindow(hWnd_);
+}
+
+void WaveInRecorder::DeliverWaiting()
+{
+    if (notifyWindow_) {
+        notifyWindow_->deliverWaiting();
+    }
 }
 
 void WaveInRecorder::HookNotifyWindow(WindowHandle window)

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
@@ -31,6 +33,8 @@ const QString kStart = QStringLiteral("开始录音");
 // 15 twips make one pixel.
 constexpr int kWidth = 5385 / 15;
 constexpr int kHeight = 5625 / 15;
+// Longer than a few ticks: buffers wake the UI thread themselves only when the display stalls.
+constexpr std::chrono::milliseconds kBufferLatency{100};
 
 void appNotice(const char* text)
 {
@@ -115,6 +119,12 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     buildLayout();
     connectWindows();
     display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
+
+    // Filled buffers wait for the next tick instead of waking the UI thread on their
+    // own; they wake it only when ticks stop coming.
+    if (WaveInRecorder* recorder = engines_->clsRecorder()) {
+        recorder->NotifyLatency(kBufferLatency);
+    }
 
     // The display runs for the window's whole life, also while it is hidden.
     tmrVis = new QTimer(this);
@@ -211,6 +221,7 @@ void Form1::buildLayout()
     sbarDropped->setObjectName(QStringLiteral("sbarPanel3"));
     sbar->addWidget(sbarDropped, 1);
     sbarDropped->hide();
+    FixStatusPanels();
 
     connect(cmdDo, &QPushButton::clicked, this, &Form1::cmdDo_Click);
     connect(cboDev, &QComboBox::activated, this, &Form1::cboDev_Click);
@@ -275,6 +286,13 @@ void Form1::cmdDo_Click()
 {
     if (unloaded_ && !engines_->capture().IsRecording()) {
         return;
+    }
+    if (engines_->capture().IsRecording()) {
+        // Buffers waiting for the next tick are part of the recording.
+        DeliverWaitingBuffers();
+        if (!engines_->capture().IsRecording()) {
+            return;  // one of them ended it (a write error)
+        }
     }
     control_->cmdDo_Click(inputs());
 }
@@ -426,13 +444,41 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void Form1::FixStatusPanels()
+{
+    // A panel free to change size makes every new text lay the status bar out again,
+    // 17 times a second while recording; sized once, a new text only repaints it.
+    const std::array<QLabel*, 3> panels = {sbarPanels[0], sbarPanels[1], sbarDropped};
+    for (QLabel* panel : panels) {
+        panel->setMinimumSize(0, 0);
+        panel->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    if (QLayout* layout = sbar->layout()) {
+        layout->invalidate();
+        layout->activate();
+    }
+    for (QLabel* panel : panels) {
+        if (!panel->isHidden()) {
+            panel->setFixedSize(panel->size());
+        }
+    }
+}
+
 QString Form1::StatusText(int panel) const
 {
     return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
 }
 
+void Form1::DeliverWaitingBuffers()
+{
+    if (WaveInRecorder* recorder = engines_->clsRecorder()) {
+        recorder->DeliverWaiting();
+    }
+}
+
 void Form1::tmrVis_Timer()
 {
+    DeliverWaitingBuffers();
     if (!unloaded_ && engines_->capture().IsRecording()) {
         display_->Draw(control_->intSamples(), chkStereo->isChecked());
         // The file grows only when a buffer is written, which moves the recorded time on:
@@ -442,8 +488,10 @@ void Form1::tmrVis_Timer()
         const std::int32_t elapsed = control_->lngElapsedMs();
         const QString file = txtFile->text();
         if (!tick_.recording || elapsed != tick_.checkedMs || file != tick_.checkedFile) {
-            const QFileInfo info(file);
-            if (info.exists()) {
+            // The open file answers without a path lookup; by name only when it cannot.
+            if (const qint64 open = control_->FileLength(); open >= 0) {
+                lastFileSize_ = open;
+            } else if (const QFileInfo info(file); info.exists()) {
                 lastFileSize_ = info.size();
             }
             tick_.checkedMs = elapsed;
@@ -465,9 +513,12 @@ void Form1::tmrVis_Timer()
         sbarPanels[1]->setText(QStringLiteral("时间: 0:00"));
     }
     const std::int32_t dropped = control_->DroppedMs();
-    sbarDropped->setVisible(dropped > 0);
     if (dropped > 0) {
         sbarDropped->setText(QStringLiteral("丢失: %1 ms").arg(dropped));
+    }
+    if (sbarDropped->isHidden() == (dropped > 0)) {
+        sbarDropped->setVisible(dropped > 0);
+        FixStatusPanels();
     }
     CmdST->setEnabled(cmdDo->text() != kStop);
 }

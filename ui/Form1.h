@@ -99,6 +99,8 @@ private:
     void buildLayout();
     void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
+    void FixStatusPanels();
+    void DeliverWaitingBuffers();
 
     std::unique_ptr<Engines> engines_;
     std::unique_ptr<RecordingControl> control_;

@@ -14,6 +14,12 @@ int main(int argc, char** argv)
 {
     // A file-size limit must end a recording with a write error, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The display repaints small areas 40 times a second. Through X shared memory each
+    // repaint first waits for the server to finish reading the last one (a round trip
+    // and two thread wake-ups); sent as plain requests, it does not wait at all.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
+        qputenv("QT_XCB_NO_MITSHM", "1");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("3.91"));

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QThread>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -313,6 +315,86 @@ TEST_F(MessageHookTest, DestroyingAHookedWindow_freesItsBlockAndItsRegistryEntry
     EXPECT_FALSE(MessageWindow::postMessage(h, kData, 0, 0));
     test::deliverPosted();  // the message posted before is gone with the window
     EXPECT_EQ(hook.table(h, MessageHook::MSG_AFTER), nullptr);
+}
+
+// Messages posted under a latency wait for deliverWaiting(), unless the calls stop coming.
+class MessageWindowLatency : public ::testing::Test {
+protected:
+    std::unique_ptr<ScriptWindow> window = std::make_unique<ScriptWindow>();
+    WindowHandle h = window->handle();
+    std::vector<std::uintptr_t> order;
+
+    MessageWindowLatency()
+    {
+        window->onMessage = [this](std::uint32_t, std::uintptr_t wParam, std::intptr_t) { order.push_back(wParam); };
+    }
+    void postFromAnotherThread(std::uintptr_t first, std::uintptr_t last)
+    {
+        std::unique_ptr<QThread> poster(QThread::create([this, first, last] {
+            for (std::uintptr_t i = first; i <= last; ++i) {
+                MessageWindow::postMessage(h, kData, i, 0);
+            }
+        }));
+        poster->start();
+        poster->wait();
+    }
+};
+
+TEST_F(MessageWindowLatency, WaitingMessagesComeOnlyWithDeliverWaiting_inOrder_andThroughTheHook)
+{
+    test::RecordingMessageBoxes boxes;
+    Owner owner;
+    MessageHook hook{"WaveInRecorder", owner};
+    ASSERT_TRUE(hook.sc_Subclass(h, 0, 1, &owner, true));
+    hook.sc_HookMessage(h, static_cast<std::int32_t>(kData), MessageHook::MSG_AFTER);
+    window->setPostLatency(std::chrono::hours(1));
+
+    postFromAnotherThread(1, 3);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(order.empty());
+    window->deliverWaiting();
+    EXPECT_EQ(order, (std::vector<std::uintptr_t>{1, 2, 3}));
+    EXPECT_EQ(owner.calls.size(), 3U);
+    window->deliverWaiting();
+    EXPECT_EQ(order.size(), 3U);
+    hook.sc_UnSubclass(h);
+}
+
+TEST_F(MessageWindowLatency, APostAfterTheLatencyWithoutDeliveryWakesTheWindowWithEverythingWaiting)
+{
+    window->setPostLatency(std::chrono::milliseconds(40));
+    postFromAnotherThread(1, 1);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(order.empty());
+    QThread::msleep(80);
+    postFromAnotherThread(2, 3);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(order, (std::vector<std::uintptr_t>{1, 2, 3}));
+
+    // Delivery just happened: the next post waits again.
+    postFromAnotherThread(4, 4);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(order.size(), 3U);
+
+    // Back to no latency: what waits is delivered by the event loop.
+    window->setPostLatency(std::chrono::milliseconds(0));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(order, (std::vector<std::uintptr_t>{1, 2, 3, 4}));
+}
+
+TEST_F(MessageWindowLatency, AProcedureThatDestroysItsWindowEndsTheDelivery)
+{
+    window->setPostLatency(std::chrono::hours(1));
+    window->onMessage = [this](std::uint32_t, std::uintptr_t wParam, std::intptr_t) {
+        order.push_back(wParam);
+        window.reset();
+    };
+    postFromAnotherThread(1, 3);
+    ScriptWindow* raw = window.get();
+    raw->deliverWaiting();
+    EXPECT_EQ(order, (std::vector<std::uintptr_t>{1}));
+    EXPECT_EQ(window, nullptr);
+    EXPECT_FALSE(MessageWindow::postMessage(h, kData, 4, 0));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 
 #include <fstream>
@@ -21,6 +22,21 @@
 
 namespace quillon {
 namespace {
+
+// Counts the events of one type that reach the objects it watches.
+class EventCounter final : public QObject {
+public:
+    EventCounter(QEvent::Type type, int& count) : type_(type), count_(count) {}
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        count_ += event->type() == type_ ? 1 : 0;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    int& count_;
+};
 
 class Form1Test : public ::testing::Test {
 protected:
@@ -339,6 +355,49 @@ TEST_F(Form1Test, DroppedAudioShowsInAThirdPanelOnlyWhenThereIsSome)
     form->tmrVis_Timer();
     EXPECT_FALSE(panel->isHidden());
     EXPECT_EQ(panel->text(), QStringLiteral("丢失: 120 ms"));
+
+    // The three panels share the bar side by side, each wide enough for its text.
+    auto* first = child<QLabel>("sbarPanel1");
+    auto* second = child<QLabel>("sbarPanel2");
+    EXPECT_LT(first->geometry().right(), second->geometry().left());
+    EXPECT_LT(second->geometry().right(), panel->geometry().left());
+    EXPECT_LE(panel->geometry().right(), child<QStatusBar>("sbar")->width());
+    for (const QLabel* label : {first, second, panel}) {
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << label->objectName().toStdString();
+    }
+    form->cmdDo_Click();
+}
+
+TEST_F(Form1Test, NewStatusTextsRepaintThePanelsWithoutLayingOutTheBarAgain)
+{
+    form->show();
+    form->Form_Load();
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    std::vector<std::int16_t> slot(5120, 100);
+    engines->captureFake.gotData(slot, 10240);
+    form->tmrVis_Timer();
+    QCoreApplication::sendPostedEvents();
+    auto* bar = child<QStatusBar>("sbar");
+    int layouts = 0;
+    EventCounter counter(QEvent::LayoutRequest, layouts);
+    bar->installEventFilter(&counter);
+    std::ofstream(AutoFileName(folder, 41).toStdString()) << std::string(2048, 'x');
+    const QString before = form->StatusText(1);
+    for (int i = 0; i < 40; ++i) {
+        if (i == 20) {
+            std::ofstream(AutoFileName(folder, 41).toStdString()) << std::string(200000, 'x');
+        }
+        engines->captureFake.gotData(slot, 10240);
+        form->tmrVis_Timer();
+        QCoreApplication::sendPostedEvents();
+    }
+    EXPECT_NE(form->StatusText(1), before);
+    EXPECT_EQ(form->StatusText(2), QStringLiteral("时间: 0:02"));
+    EXPECT_LE(layouts, 1);  // not one per new text
+    bar->removeEventFilter(&counter);
     form->cmdDo_Click();
 }
 

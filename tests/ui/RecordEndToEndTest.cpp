@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <numbers>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -93,14 +94,18 @@ protected:
         form->cboDev_Click();
     }
 
-    void feed(const std::vector<std::int16_t>& samples)
+    void feed(const std::vector<std::int16_t>& samples, bool tick = true)
     {
-        // A little at a time, letting the window handle each filled buffer.
+        // A little at a time, letting the window handle each filled buffer: filled
+        // buffers wait for the display's tick.
         const std::size_t chunk = 5120;
         for (std::size_t at = 0; at < samples.size(); at += chunk) {
             const auto n = std::min(chunk, samples.size() - at);
             waveIn->feed(std::span<const std::int16_t>(samples).subspan(at, n));
             QCoreApplication::sendPostedEvents();
+            if (tick) {
+                form->tmrVis_Timer();
+            }
         }
     }
 
@@ -139,6 +144,36 @@ TEST_F(RecordEndToEnd, StartAndStopWriteAValidWavAndPrepareTheNextNumber)
     const auto ini = test::readFileBytes((folder + "/nu.ini").toStdString());
     EXPECT_EQ(std::string(ini.begin(), ini.end()), "42\r\n");
     EXPECT_TRUE(boxes.messages.empty());
+}
+
+TEST_F(RecordEndToEnd, BuffersWaitForTheTickYetWakeTheWindowWhenTicksStopAndAreKeptAtStop)
+{
+    chooseDevice(0);
+    const QString file = child<QLineEdit>("txtFile")->text();
+    form->cmdDo_Click();
+    ASSERT_TRUE(boxes.messages.empty());
+    const auto audio = tone(10240, 2, 1000, 44100);  // four capture buffers
+
+    // Between ticks a filled buffer does not wake the window; the tick hands it over.
+    feed(std::vector<std::int16_t>(audio.begin(), audio.begin() + 5120), false);
+    EXPECT_EQ(form->recording().lngElapsedMs(), 0);
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 58);
+
+    // With no tick for longer than the latency, the next buffer wakes it, and the
+    // one waiting before it goes first.
+    feed(std::vector<std::int16_t>(audio.begin() + 5120, audio.begin() + 10240), false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    feed(std::vector<std::int16_t>(audio.begin() + 10240, audio.begin() + 15360), false);
+    EXPECT_EQ(form->recording().lngElapsedMs(), 174);
+
+    // Pressing stop hands over what still waits before the device is closed.
+    feed(std::vector<std::int16_t>(audio.begin() + 15360, audio.end()), false);
+    form->cmdDo_Click();
+    const WavInfo wav = readWav(file);
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ(wav.frames, 10240);
+    EXPECT_EQ(wav.samples, audio);
 }
 
 TEST_F(RecordEndToEnd, LowMonoRateLosesNothingToTheOneSecondEncoderBuffer)

@@ -152,6 +152,8 @@ public:
 
     [[nodiscard]] const std::vector<std::int16_t>& intSamples() const { return intSamples_; }
     [[nodiscard]] std::int32_t lngElapsedMs() const { return lngElapsedMs_; }
+    // Length of the file being written, from the encoder's open file; -1 when it cannot tell.
+    [[nodiscard]] std::int64_t FileLength() const { return encoder_.Encoder_FileLength(); }
     [[nodiscard]] std::int32_t lngBytesPerSec() const { return lngBytesPerSec_; }
     [[nodiscard]] const QString& programFolder() const { return programFolder_; }
     // The last recording ended on a write error.
