@@ -35,10 +35,17 @@ void PictureBox::present()
     const QImage& now = surface_.Image();
     if (shown_.size() != now.size() || shown_.format() != now.format()) {
         shown_ = now.copy();  // a copy of its own: sharing would make every drawing call copy
+        shownVersion_ = surface_.Version();
         lastRepaint_ = now.rect();
         update();
         return;
     }
+    // Nothing was drawn since: no need to compare (most ticks leave the scope alone).
+    if (surface_.Version() == shownVersion_) {
+        lastRepaint_ = QRect();
+        return;
+    }
+    shownVersion_ = surface_.Version();
     // The rows that differ, and within them the columns from the first to the last difference.
     const int width = now.width();
     const auto rowBytes = static_cast<std::size_t>(width) * sizeof(QRgb);

@@ -48,6 +48,7 @@ private:
     Surface surface_{1, 1};
     int batches_ = 0;
     QImage shown_;  // the picture as of the last batch (a copy of its own)
+    std::uint64_t shownVersion_ = 0;
     QRect lastRepaint_;
 };
 

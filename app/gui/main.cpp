@@ -17,10 +17,14 @@ int main(int argc, char** argv)
     // The display repaints small areas 40 times a second. Through X shared memory each
     // repaint first waits for the server to finish reading the last one (a round trip
     // and two thread wake-ups); sent as plain requests, it does not wait at all.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
+    const bool setShm = !qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (setShm) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
     QApplication app(argc, argv);
+    if (setShm) {
+        qunsetenv("QT_XCB_NO_MITSHM");  // read once, above; programs we start are not ours to tune
+    }
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("3.91"));
 

@@ -382,15 +382,34 @@ TEST_F(MessageWindowLatency, APostAfterTheLatencyWithoutDeliveryWakesTheWindowWi
     EXPECT_EQ(order, (std::vector<std::uintptr_t>{1, 2, 3, 4}));
 }
 
-TEST_F(MessageWindowLatency, AProcedureThatDestroysItsWindowEndsTheDelivery)
+// Its procedure runs a copy of the handler and touches nothing of the window after
+// it, as a procedure that may destroy its own window must.
+class SelfDestroyingWindow final : public MessageWindow {
+public:
+    SelfDestroyingWindow() : MessageWindow("TEST_WINDOW") {}
+    std::intptr_t windowProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override
+    {
+        const auto handler = onMessage;
+        handler(message, wParam, lParam);
+        return 0;
+    }
+    std::function<void(std::uint32_t, std::uintptr_t, std::intptr_t)> onMessage;
+};
+
+TEST(MessageWindowLatencyDestroy, AProcedureThatDestroysItsWindowEndsTheDelivery)
 {
+    auto window = std::make_unique<SelfDestroyingWindow>();
+    const WindowHandle h = window->handle();
+    std::vector<std::uintptr_t> order;
     window->setPostLatency(std::chrono::hours(1));
-    window->onMessage = [this](std::uint32_t, std::uintptr_t wParam, std::intptr_t) {
+    window->onMessage = [&](std::uint32_t, std::uintptr_t wParam, std::intptr_t) {
         order.push_back(wParam);
         window.reset();
     };
-    postFromAnotherThread(1, 3);
-    ScriptWindow* raw = window.get();
+    for (std::uintptr_t i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(MessageWindow::postMessage(h, kData, i, 0));
+    }
+    SelfDestroyingWindow* raw = window.get();
     raw->deliverWaiting();
     EXPECT_EQ(order, (std::vector<std::uintptr_t>{1}));
     EXPECT_EQ(window, nullptr);
