@@ -153,15 +153,8 @@ struct V2 {
 {
     return {_mm_cvtps_pd(_mm_cvtpd_ps(a.v))};
 }
-[[gnu::always_inline]] inline V2 Flush(V2 a)
-{
-    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    // "not below" keeps NaN, like the scalar compare
-    const __m128d keep = _mm_cmpnlt_pd(_mm_and_pd(a.v, absMask), _mm_set1_pd(kFloatMin));
-    return {_mm_and_pd(a.v, keep)};
-}
-// ToFloat(Flush(a)) with the mask computed beside the conversion, off the recurrence's path;
-// a flushed lane comes out +0 either way.
+// ToFloat(Flush(a)) with the mask computed beside the conversion, off the recurrence's path
+// ("not below" keeps NaN, like the scalar compare); a flushed lane comes out +0 either way.
 [[gnu::always_inline]] inline V2 StoreStateLanes(V2 a)
 {
     const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
@@ -238,10 +231,6 @@ struct V2 {
 [[gnu::always_inline]] inline V2 ToFloat(V2 x)
 {
     return {ToFloat(x.a), ToFloat(x.b)};
-}
-[[gnu::always_inline]] inline V2 Flush(V2 x)
-{
-    return {Flush(x.a), Flush(x.b)};
 }
 [[gnu::always_inline]] inline V2 StoreStateLanes(V2 x)
 {

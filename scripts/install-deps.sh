@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev libxcb1-dev
   libpulse-dev libsoxr-dev libgsm1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # run: sound server, media playback back end, a CJK font, D-Bus

@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "ui/Form1.h"
+#include "ui/platform/DisplayConnection.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char** argv)
     if (setShm) {
         qunsetenv("QT_XCB_NO_MITSHM");  // read once, above; programs we start are not ours to tune
     }
+    quillon::WidenDisplaySendBuffer();
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("3.91"));
 
