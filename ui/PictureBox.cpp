@@ -1,5 +1,6 @@
 #include "ui/PictureBox.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -26,8 +27,47 @@ void PictureBox::resizeEvent(QResizeEvent* event)
 
 void PictureBox::paintEvent(QPaintEvent* event)
 {
+    if (copyToTarget(*event)) {
+        return;
+    }
     QPainter painter(this);
     painter.drawImage(event->rect(), surface_.Image(), event->rect());
+}
+
+bool PictureBox::copyToTarget(const QPaintEvent& event)
+{
+    // Setting up a painter costs more than copying these few rows, and the picture is
+    // shown 1:1 without blending: copy straight into the image the widget is painted
+    // into, when it is a plain 32-bit one. Anything else (a pixmap, a shared painter,
+    // scaled pixels) takes the painter.
+    QPoint offset;
+    QPaintDevice* target = redirected(&offset);
+    if (target == nullptr || target->devType() != QInternal::Image || sharedPainter() != nullptr) {
+        return false;
+    }
+    auto& image = *static_cast<QImage*>(target);
+    const QImage& picture = surface_.Image();
+    const auto format = image.format();
+    if (image.devicePixelRatio() != 1.0 || picture.format() != QImage::Format_RGB32 ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+         format != QImage::Format_ARGB32_Premultiplied)) {
+        return false;
+    }
+    // The painter would map widget point p to p - offset on the target.
+    const QRect visible = picture.rect().intersected(image.rect().translated(offset));
+    for (const QRect& area : event.region()) {
+        const QRect rect = area.intersected(visible);
+        if (rect.isEmpty()) {
+            continue;
+        }
+        const auto bytes = static_cast<std::size_t>(rect.width()) * sizeof(QRgb);
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(picture.constScanLine(y)) + rect.left();
+            auto* to = reinterpret_cast<QRgb*>(image.scanLine(y - offset.y())) + (rect.left() - offset.x());
+            std::memcpy(to, from, bytes);
+        }
+    }
+    return true;
 }
 
 void PictureBox::present()

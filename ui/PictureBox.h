@@ -42,6 +42,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Paints by copying rows into the target image; false when the painter must do it.
+    bool copyToTarget(const QPaintEvent& event);
     // Asks for a repaint of the pixels that differ from the last batch's picture.
     void present();
 

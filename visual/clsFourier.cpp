@@ -34,7 +34,9 @@ void clsFourier::NumberOfSamples(std::int32_t nuNumSam)
         const double a = static_cast<double>(i) * twoPi_ / static_cast<double>(nuNumSam - 1);
         window[static_cast<std::size_t>(i)] = 0.42 - 0.5 * std::cos(a) + 0.08 * std::cos(2.0 * a);
     }
+    std::vector<Complex> twiddles = Twiddles(nuNumSam, pi_);
     work_.assign(static_cast<std::size_t>(nuNumSam), Complex{});
+    twiddles_ = std::move(twiddles);
     reversed_ = std::move(reversed);
     window_ = std::move(window);
     n_ = nuNumSam;
@@ -129,34 +131,51 @@ __attribute__((target_clones("avx", "default")))
 void clsFourier::transform() const
 {
     const std::size_t n = work_.size();
-    std::size_t m = 1;
-    do {
-        const std::size_t half = m;
-        m *= 2;
-        // Two sines per pass; the twiddle then turns by a two-multiplication recurrence.
-        const double halfTheta = pi_ / static_cast<double>(m);
-        const double sinHalf = std::sin(halfTheta);
-        const double alpha = 2.0 * sinHalf * sinHalf;
-        const double beta = std::sin(2.0 * halfTheta);
-        for (std::size_t s = 0; s <= n - 1; s += m) {
-            double wRe = 1.0;
-            double wIm = 0.0;
-            for (std::size_t j = s; j <= s + half - 1; ++j) {
-                Complex& a = work_[j];
-                Complex& b = work_[j + half];
+    const Complex* turn = twiddles_.data();
+    for (std::size_t half = 1; half < n; half *= 2) {
+        const std::size_t m = 2 * half;
+        for (std::size_t s = 0; s < n; s += m) {
+            for (std::size_t j = 0; j < half; ++j) {
+                Complex& a = work_[s + j];
+                Complex& b = work_[s + j + half];
+                const double wRe = turn[j].re;
+                const double wIm = turn[j].im;
                 const double tRe = wRe * b.re - wIm * b.im;
                 const double tIm = wIm * b.re + wRe * b.im;
                 b.re = a.re - tRe;
                 b.im = a.im - tIm;
                 a.re += tRe;
                 a.im += tIm;
-                const double oldRe = wRe;
-                const double oldIm = wIm;
-                wIm = oldIm - alpha * oldIm + beta * oldRe;
-                wRe = oldRe - (alpha * oldRe + beta * oldIm);
             }
         }
-    } while (m <= n - 1);
+        turn += half;
+    }
+}
+
+std::vector<clsFourier::Complex> clsFourier::Twiddles(std::int32_t n, double pi)
+{
+    // Per pass, the twiddle starts at 1 and turns by a two-multiplication recurrence
+    // from two sines. Every block of a pass walks the same sequence, so it is worked
+    // out once per size; the transform is then no longer one long chain of dependent
+    // multiplications, and gives the same numbers.
+    std::vector<Complex> table;
+    table.reserve(static_cast<std::size_t>(n > 1 ? n - 1 : 0));
+    for (std::int32_t half = 1; half < n; half *= 2) {
+        const double halfTheta = pi / static_cast<double>(2 * half);
+        const double sinHalf = std::sin(halfTheta);
+        const double alpha = 2.0 * sinHalf * sinHalf;
+        const double beta = std::sin(2.0 * halfTheta);
+        double wRe = 1.0;
+        double wIm = 0.0;
+        for (std::int32_t j = 0; j < half; ++j) {
+            table.push_back({wRe, wIm});
+            const double oldRe = wRe;
+            const double oldIm = wIm;
+            wIm = oldIm - alpha * oldIm + beta * oldRe;
+            wRe = oldRe - (alpha * oldRe + beta * oldIm);
+        }
+    }
+    return table;
 }
 
 }  // namespace quillon

@@ -41,6 +41,8 @@ private:
     void checkIndex(std::int32_t index) const;
     void transformIfStale() const;
     void transform() const;
+    // The twiddles of every pass, in order: 1 of the first, 2 of the second, ... (N - 1 in all).
+    [[nodiscard]] static std::vector<Complex> Twiddles(std::int32_t n, double pi);
     [[nodiscard]] static std::int32_t BitReverse(std::int32_t value, std::int32_t bits);
 
     std::int32_t n_ = 0;
@@ -51,6 +53,7 @@ private:
     mutable std::vector<Complex> work_;
     // Per input index, made with the size: where it goes, and its window weight.
     std::vector<std::int32_t> reversed_;
+    std::vector<Complex> twiddles_;
     std::vector<double> window_;
     mutable bool stale_ = false;
     mutable Clock::time_point start_{};

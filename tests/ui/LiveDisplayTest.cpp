@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include <QApplication>
+#include <QBackingStore>
+#include <QImage>
+#include <QWidget>
+
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
 
@@ -57,6 +62,58 @@ TEST(PictureBox, BatchRepaintsTheBoxAroundTheChangedPixelsOnly_andShowsThePictur
     EXPECT_EQ(box.LastRepaint(), QRect(5, 7, 26, 6));
     const QImage shown = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, box.surface().Image());
+}
+
+// A picture with a few distinct pixels, so a shifted or clipped copy shows.
+void drawMarks(PictureBox& box)
+{
+    const PictureBox::Batch batch(box);
+    Surface& surface = box.surface();
+    surface.FillRect(0, 0, surface.ScaleWidth(), surface.ScaleHeight(), Rgb(10, 20, 30));
+    surface.ForeColor(kRed);
+    surface.PSet(0, 0);
+    surface.PSet(surface.ScaleWidth() - 1, surface.ScaleHeight() - 1);
+    surface.FillRect(3, 2, 9, 5, Rgb(0, 200, 0));
+}
+
+QImage part(const QImage& image, const QRect& rect)
+{
+    return image.copy(rect).convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(PictureBox, PaintsThePictureAtItsPlaceInTheWindowRenderedImagesAndPixmapsAndClipsAtTheWindowEdge)
+{
+    QWidget window;
+    window.resize(60, 40);
+    PictureBox inside(&window);
+    inside.setGeometry(7, 5, 30, 12);
+    PictureBox overEdge(&window);  // only its left 10 columns lie in the window
+    overEdge.setGeometry(50, 20, 25, 8);
+    window.show();
+    drawMarks(inside);
+    drawMarks(overEdge);
+    window.repaint();
+    QApplication::processEvents();
+
+    QBackingStore* store = window.backingStore();
+    ASSERT_NE(store, nullptr);
+    ASSERT_EQ(store->paintDevice()->devType(), QInternal::Image);
+    const QImage& shown = *static_cast<const QImage*>(store->paintDevice());
+    EXPECT_EQ(part(shown, QRect(7, 5, 30, 12)), inside.surface().Image());
+    EXPECT_EQ(part(shown, QRect(50, 20, 10, 8)), overEdge.surface().Image().copy(0, 0, 10, 8));
+
+    // Rendered into images of other formats and at an offset, and into a pixmap.
+    for (const auto format :
+         {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888, QImage::Format_RGBA8888}) {
+        QImage target(70, 50, format);
+        target.fill(Qt::blue);
+        window.render(&target, QPoint(4, 3));
+        EXPECT_EQ(part(target, QRect(11, 8, 30, 12)), inside.surface().Image()) << format;
+        EXPECT_EQ(part(target, QRect(54, 23, 10, 8)), overEdge.surface().Image().copy(0, 0, 10, 8)) << format;
+        EXPECT_EQ(target.pixel(3, 2), QColor(Qt::blue).rgb()) << format;  // outside the window: untouched
+    }
+    const QImage grabbed = inside.grab().toImage();
+    EXPECT_EQ(part(grabbed, grabbed.rect()), inside.surface().Image());
 }
 
 TEST(LiveDisplay, SameBlockAgainRepaintsNothing_aDisturbedPictureIsRedrawn_aNewBlockRepaints)

@@ -107,6 +107,57 @@ TEST(clsFourier, matchesNaiveDft_forSeveralSizes_withAndWithoutWindow)
     }
 }
 
+// The display's bars round these magnitudes, so the exact doubles matter: the transform
+// must give bit for bit what the radix-2 passes give with each block turning its own
+// twiddle by the recurrence w -= (alpha w - i beta w), alpha = 2 sin^2(pi/2m), beta = sin(pi/m).
+TEST(clsFourier, givesBitForBitTheResultsOfTheTwiddleRecurrence)
+{
+    std::mt19937 rng(99);
+    for (const std::int32_t n : {8, 1024}) {
+        clsFourier fft;
+        fft.NumberOfSamples(n);
+        fft.WithTimeWindow(true);
+        const std::vector<Cx> stored = feed(fft, n, rng, true, true);
+
+        std::vector<Cx> x(stored.size());
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            std::size_t r = 0;
+            for (std::size_t bit = 1, v = i; bit < x.size(); bit *= 2, v >>= 1U) {
+                r = 2 * r + (v & 1U);
+            }
+            x[r] = stored[i];
+        }
+        const double pi = 4.0 * std::atan(1.0);
+        for (std::size_t m = 2; m <= x.size(); m *= 2) {
+            const std::size_t half = m / 2;
+            const double sinHalf = std::sin(pi / static_cast<double>(m));
+            const double alpha = 2.0 * sinHalf * sinHalf;
+            const double beta = std::sin(2.0 * (pi / static_cast<double>(m)));
+            for (std::size_t s = 0; s < x.size(); s += m) {
+                double wRe = 1.0;
+                double wIm = 0.0;
+                for (std::size_t j = s; j < s + half; ++j) {
+                    const double bRe = x[j + half].real();
+                    const double bIm = x[j + half].imag();
+                    const double tRe = wRe * bRe - wIm * bIm;
+                    const double tIm = wIm * bRe + wRe * bIm;
+                    x[j + half] = Cx(x[j].real() - tRe, x[j].imag() - tIm);
+                    x[j] = Cx(x[j].real() + tRe, x[j].imag() + tIm);
+                    const double oldRe = wRe;
+                    const double oldIm = wIm;
+                    wIm = oldIm - alpha * oldIm + beta * oldRe;
+                    wRe = oldRe - (alpha * oldRe + beta * oldIm);
+                }
+            }
+        }
+        for (std::int32_t k = 1; k <= n; ++k) {
+            const Cx& want = x[static_cast<std::size_t>(k - 1)];
+            ASSERT_EQ(fft.RealOut(k), want.real()) << "N=" << n << " bin " << k - 1;
+            ASSERT_EQ(fft.ImagOut(k), want.imag()) << "N=" << n << " bin " << k - 1;
+        }
+    }
+}
+
 TEST(clsFourier, sizeTwo_givesSumAndDifferenceOfHalvedInputs)
 {
     clsFourier fft;
