@@ -18,12 +18,17 @@ LiveDisplay::LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& p
 void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
 {
     // Each picture is repainted once, after its drawing, and only where it changed.
+    const bool sameBlock = haveBlock_ && stereo == blockStereo_ && std::ranges::equal(intSamples, block_);
+    if (!sameBlock) {
+        block_.assign(intSamples.begin(), intSamples.end());
+        blockStereo_ = stereo;
+        haveBlock_ = true;
+    }
     {
         const PictureBox::Batch batch(picAmpl_);
         Surface& scope = picAmpl_.surface();
-        if (!scopeDrawn_ || scope.Version() != scopeVersion_ || !std::ranges::equal(intSamples, scopeBlock_)) {
+        if (!sameBlock || !scopeDrawn_ || scope.Version() != scopeVersion_) {
             clsDrawer_.DrawAmplitudes(intSamples, scope);
-            scopeBlock_.assign(intSamples.begin(), intSamples.end());
             scopeVersion_ = scope.Version();
             scopeDrawn_ = true;
         }
@@ -32,18 +37,20 @@ void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
         const PictureBox::Batch batch(picFreq_);
         clsDrawer_.DrawFrequencies(intSamples, picFreq_.surface(), stereo ? 2 : 1);
     }
-    if (stereo) {
-        leftPeak_ = PeakLevel(intSamples, 0, 2);
-        rightPeak_ = PeakLevel(intSamples, 1, 2);
-    } else {
-        leftPeak_ = rightPeak_ = PeakLevel(intSamples, 0, 1);
-    }
-    // A silent meter still gets a level, just one too small to show.
-    if (leftPeak_ == 0) {
-        leftPeak_ = 1;
-    }
-    if (rightPeak_ == 0) {
-        rightPeak_ = 1;
+    if (!sameBlock) {
+        if (stereo) {
+            leftPeak_ = PeakLevel(intSamples, 0, 2);
+            rightPeak_ = PeakLevel(intSamples, 1, 2);
+        } else {
+            leftPeak_ = rightPeak_ = PeakLevel(intSamples, 0, 1);
+        }
+        // A silent meter still gets a level, just one too small to show.
+        if (leftPeak_ == 0) {
+            leftPeak_ = 1;
+        }
+        if (rightPeak_ == 0) {
+            rightPeak_ = 1;
+        }
     }
     clsSmoothL_.SmoothAdd(static_cast<float>(leftPeak_));
     clsSmoothR_.SmoothAdd(static_cast<float>(rightPeak_));

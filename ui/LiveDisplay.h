@@ -34,10 +34,12 @@ private:
     clsSmooth clsSmoothR_;
     std::int32_t leftPeak_ = 1;
     std::int32_t rightPeak_ = 1;
-    // The block the oscilloscope shows and the picture's version right after it was
-    // drawn: the tick comes more often than new blocks, and the same block on an
-    // untouched picture draws the same trace.
-    std::vector<std::int16_t> scopeBlock_;
+    // The tick comes more often than new blocks: the last block drawn (its trace and
+    // peaks stay valid while it is the same) and the scope's version right after it
+    // was drawn (an untouched picture needs no new trace).
+    std::vector<std::int16_t> block_;
+    bool blockStereo_ = false;
+    bool haveBlock_ = false;
     std::uint64_t scopeVersion_ = 0;
     bool scopeDrawn_ = false;
 };

@@ -81,26 +81,22 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface&
         fourier_->NumberOfSamples(kPoints);
         fourier_->WithTimeWindow(true);
     }
-    // Interleaved channels transformed as they lie would halve every frequency;
-    // transform the frames' mix instead.
-    std::array<double, kPoints> input{};
-    for (std::size_t i = 0; i < input.size(); ++i) {
-        const auto frame = intSamples.subspan(i * stride, stride);
-        double sum = 0.0;
-        for (const std::int16_t sample : frame) {
-            sum += sample;
-        }
-        input[i] = sum / static_cast<double>(stride);
-    }
-
     for (double& level : bandLevels_) {
         level = std::max(level - 0.07, 0.0);
     }
 
     std::array<float, kBins>& s = lastMagnitudes_;
-    if (!haveLast_ || input != lastInput_) {
+    const auto used = intSamples.first(static_cast<std::size_t>(kPoints) * stride);
+    if (!haveLast_ || stride != lastStride_ || !std::ranges::equal(used, lastBlock_)) {
+        // Interleaved channels transformed as they lie would halve every frequency;
+        // transform the frames' mix instead.
         for (std::int32_t i = 0; i < kPoints; ++i) {
-            fourier_->RealIn(i + 1, input[static_cast<std::size_t>(i)]);
+            const auto frame = used.subspan(static_cast<std::size_t>(i) * stride, stride);
+            double sum = 0.0;
+            for (const std::int16_t sample : frame) {
+                sum += sample;
+            }
+            fourier_->RealIn(i + 1, sum / static_cast<double>(stride));
         }
         for (std::int32_t j = 0; j < kBins; ++j) {
             // Full scale for a bar is a magnitude of 0.2 * (1024 / 4) * 32767.
@@ -110,17 +106,25 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface&
             }
             s[static_cast<std::size_t>(j)] = static_cast<float>(v / 0.2);
         }
-        lastInput_ = input;
+        lastBlock_.assign(used.begin(), used.end());
+        lastStride_ = stride;
         haveLast_ = true;
     }
 
+    static const std::array<float, kBands> weights = [] {
+        std::array<float, kBands> table{};
+        for (std::int32_t b = 0; b < kBands; ++b) {
+            table[static_cast<std::size_t>(b)] = BandWeight(b + 3, 25);
+        }
+        return table;
+    }();
     // The running value is carried on, so each band keeps a share of the one before.
     float r = 0.0F;
     std::size_t k = 1;
     for (std::int32_t b = 0; b < kBands; ++b) {
         r = r + s[k] + s[k + 1] + s[k + 2] + s[k + 3];
         k += 5;
-        r = (BandWeight(b + 3, 25) + 1.0F) * r / 3.0F;
+        r = (weights[static_cast<std::size_t>(b)] + 1.0F) * r / 3.0F;
         double& level = bandLevels_[static_cast<std::size_t>(b)];
         if (r > level) {
             level = r;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "visual/Surface.h"
 #include "visual/clsFourier.h"
@@ -37,9 +38,10 @@ private:
 
     std::array<double, kBands> bandLevels_{};
     std::unique_ptr<clsFourier> fourier_;
-    // The display tick draws the same block until the next one arrives: the last
-    // transform's input and scaled magnitudes, so it is not repeated.
-    std::array<double, kPoints> lastInput_{};
+    // The display tick draws the same block until the next one arrives: the samples
+    // of the last transform and its scaled magnitudes, so it is not repeated.
+    std::vector<std::int16_t> lastBlock_;
+    std::size_t lastStride_ = 0;
     std::array<float, kBins> lastMagnitudes_{};
     bool haveLast_ = false;
 };

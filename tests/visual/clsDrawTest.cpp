@@ -191,6 +191,24 @@ TEST(DrawFrequencies, repeatedBlockHoldsItsBars_andTheNextBlockIsTransformedAfre
         EXPECT_EQ(twice.BandLevel(b), once.BandLevel(b)) << "band " << b;
     }
     EXPECT_EQ(s1.Image(), s2.Image());
+
+    // The same samples read as frames of another width are another block: a stereo block
+    // drawn again as mono shows mono's spectrum, not the held stereo one.
+    const std::vector<std::int16_t> stereo = tone(103.0, 20000.0, 1024, 2);
+    clsDraw switched;
+    Surface s3 = spectrumSurface();
+    switched.DrawFrequencies(stereo, s3, 2);
+    switched.DrawFrequencies(stereo, s3, 1);
+    clsDraw asStereo;
+    Surface s4 = spectrumSurface();
+    asStereo.DrawFrequencies(stereo, s4, 2);
+    asStereo.DrawFrequencies(stereo, s4, 2);
+    clsDraw asMono;
+    Surface s5 = spectrumSurface();
+    asMono.DrawFrequencies(stereo, s5, 1);
+    EXPECT_NE(asStereo.BandLevel(20), asMono.BandLevel(20));
+    EXPECT_EQ(switched.BandLevel(10), std::max(asStereo.BandLevel(10) - 0.07, asMono.BandLevel(10)));
+    EXPECT_EQ(switched.BandLevel(20), std::max(asStereo.BandLevel(20) - 0.07, asMono.BandLevel(20)));
 }
 
 TEST(DrawFrequencies, shortBlock_changesNeitherPictureNorLevels)
