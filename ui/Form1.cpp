@@ -501,9 +501,10 @@ void Form1::tmrVis_Timer()
             sbarPanels[0]->setText(QStringLiteral("文件大小: ") + FormatSize(static_cast<double>(lastFileSize_)));
             tick_.shownSize = lastFileSize_;
         }
-        if (!tick_.recording || elapsed != tick_.shownMs) {
+        // The time moves on with every buffer, its text once a second.
+        if (const std::int64_t seconds = ShownSeconds(elapsed); !tick_.recording || seconds != tick_.shownSeconds) {
             sbarPanels[1]->setText(QStringLiteral("时间: ") + FormatTime(elapsed));
-            tick_.shownMs = elapsed;
+            tick_.shownSeconds = seconds;
         }
         tick_.recording = true;
     } else {

@@ -118,7 +118,7 @@ private:
         std::int32_t checkedMs = -1;  // recorded time when the file's size was last read
         QString checkedFile;
         qint64 shownSize = -1;
-        std::int32_t shownMs = -1;
+        std::int64_t shownSeconds = -1;
     };
     TickState tick_;
 

@@ -64,6 +64,11 @@ TEST(DisplayFormat, FormatTimeRoundsSecondsHalfToEvenWithoutHours)
     for (const auto& row : rows) {
         EXPECT_EQ(FormatTime(row.ms).toStdString(), row.text) << row.ms << " ms";
     }
+    // The window redraws the time only when these seconds change: they must move exactly
+    // where the text does.
+    for (std::int32_t ms = 0; ms < 4000; ++ms) {
+        ASSERT_EQ(ShownSeconds(ms) != ShownSeconds(ms + 1), FormatTime(ms) != FormatTime(ms + 1)) << ms << " ms";
+    }
 }
 
 TEST(DisplayFormat, PeakLevelReadsOneChannelWithAStride)

@@ -46,10 +46,15 @@ QString FormatSize(double size, const QString& format)
     return {};
 }
 
-QString FormatTime(std::int32_t milliseconds)
+std::int64_t ShownSeconds(std::int32_t milliseconds)
 {
     // nearbyint rounds halves to even in the default rounding mode.
-    const auto seconds = static_cast<std::int64_t>(std::nearbyint(milliseconds / 1000.0));
+    return static_cast<std::int64_t>(std::nearbyint(milliseconds / 1000.0));
+}
+
+QString FormatTime(std::int32_t milliseconds)
+{
+    const std::int64_t seconds = ShownSeconds(milliseconds);
     return QString::number(seconds / 60) + QLatin1Char(':') +
            QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }

@@ -12,6 +12,8 @@ namespace quillon {
 // Empty text for negative sizes and fractions that fall between the ranges.
 QString FormatSize(double size, const QString& format = {});
 
+// The whole seconds FormatTime shows for a time: rounded half to even.
+std::int64_t ShownSeconds(std::int32_t milliseconds);
 // Minutes and seconds, "m:ss"; seconds rounded half to even, no hours field.
 QString FormatTime(std::int32_t milliseconds);
 
