@@ -124,18 +124,25 @@ void MessageWindow::setPostLatency(std::chrono::milliseconds latency)
     }
 }
 
-void MessageWindow::deliverWaiting()
+std::size_t MessageWindow::waitingCount() const
+{
+    auto& t = table();
+    const std::lock_guard lock(t.mutex);
+    return waiting_.size();
+}
+
+void MessageWindow::deliverWaiting(std::size_t limit)
 {
     // One at a time without the lock: a window procedure may post, send or destroy
     // windows. A message posted meanwhile is delivered in this same call.
     auto& t = table();
     const QPointer<MessageWindow> alive(this);
-    while (alive) {
+    for (std::size_t delivered = 0; alive; ++delivered) {
         Waiting next{};
         {
             const std::lock_guard lock(t.mutex);
             lastDelivery_ = std::chrono::steady_clock::now();
-            if (waiting_.empty()) {
+            if (waiting_.empty() || delivered == limit) {
                 return;
             }
             next = waiting_.front();

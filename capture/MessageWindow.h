@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <string>
 
 namespace quillon {
@@ -62,8 +63,11 @@ public:
     // message posted when no such call came for `latency` wakes it as usual, with
     // everything waiting before it. Zero (the default) delivers each as it is posted.
     void setPostLatency(std::chrono::milliseconds latency);
-    // Delivers the waiting messages in the order they were posted (owning thread).
-    void deliverWaiting();
+    // Delivers the waiting messages in the order they were posted (owning thread), at
+    // most `limit` of them; the rest wait for the next call.
+    void deliverWaiting(std::size_t limit = std::numeric_limits<std::size_t>::max());
+    // Messages waiting for deliverWaiting().
+    [[nodiscard]] std::size_t waitingCount() const;
 
 protected:
     bool event(QEvent* e) override;

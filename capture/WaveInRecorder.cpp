@@ -176,11 +176,16 @@ void WaveInRecorder::CreateNotifyWindow()
     HookNotifyWindow(hWnd_);
 }
 
-void WaveInRecorder::DeliverWaiting()
+void WaveInRecorder::DeliverWaiting(std::size_t limit)
 {
     if (notifyWindow_) {
-        notifyWindow_->deliverWaiting();
+        notifyWindow_->deliverWaiting(limit);
     }
+}
+
+std::size_t WaveInRecorder::WaitingCount() const
+{
+    return notifyWindow_ ? notifyWindow_->waitingCount() : 0;
 }
 
 void WaveInRecorder::HookNotifyWindow(WindowHandle window)

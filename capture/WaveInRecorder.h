@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -53,8 +54,11 @@ public:
     // default, raises GotData as soon as a buffer arrives. Taken at StartRecord.
     [[nodiscard]] std::chrono::milliseconds NotifyLatency() const { return notifyLatency_; }
     void NotifyLatency(std::chrono::milliseconds latency) { notifyLatency_ = latency; }
-    // Raises GotData (and the other notifications) for everything waiting, in order.
-    void DeliverWaiting();
+    // Raises GotData (and the other notifications) for what is waiting, in order, at
+    // most `limit` notifications; the rest wait for the next call.
+    void DeliverWaiting(std::size_t limit = std::numeric_limits<std::size_t>::max());
+    // Notifications waiting for DeliverWaiting.
+    [[nodiscard]] std::size_t WaitingCount() const;
 
     [[nodiscard]] std::int32_t DeviceCount() const;
     [[nodiscard]] std::string DeviceName(std::int32_t Index) const;

@@ -35,6 +35,9 @@ constexpr int kWidth = 5385 / 15;
 constexpr int kHeight = 5625 / 15;
 // Longer than a few ticks: buffers wake the UI thread themselves only when the display stalls.
 constexpr std::chrono::milliseconds kBufferLatency{100};
+// Buffers the sound server hands over at a time: half the capture thread's wake-ups. The
+// tick still draws each of them (see DeliverWaitingBuffers).
+constexpr std::int32_t kDeliveryBuffers = 2;
 
 void appNotice(const char* text)
 {
@@ -124,6 +127,7 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     // own; they wake it only when ticks stop coming.
     if (WaveInRecorder* recorder = engines_->clsRecorder()) {
         recorder->NotifyLatency(kBufferLatency);
+        recorder->DeliveryBuffers(kDeliveryBuffers);
     }
 
     // The display runs for the window's whole life, also while it is hidden.
@@ -289,7 +293,7 @@ void Form1::cmdDo_Click()
     }
     if (engines_->capture().IsRecording()) {
         // Buffers waiting for the next tick are part of the recording.
-        DeliverWaitingBuffers();
+        DeliverWaitingBuffers(false);
         if (!engines_->capture().IsRecording()) {
             return;  // one of them ended it (a write error)
         }
@@ -469,16 +473,36 @@ QString Form1::StatusText(int panel) const
     return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
 }
 
-void Form1::DeliverWaitingBuffers()
+void Form1::DeliverWaitingBuffers(bool paced)
 {
-    if (WaveInRecorder* recorder = engines_->clsRecorder()) {
-        recorder->DeliverWaiting();
+    WaveInRecorder* recorder = engines_->clsRecorder();
+    if (recorder == nullptr) {
+        return;
+    }
+    const std::size_t waiting = recorder->WaitingCount();
+    if (!paced || waiting > static_cast<std::size_t>(kDeliveryBuffers)) {
+        recorder->DeliverWaiting();  // stopping, or the thread fell behind: everything now
+        lastHandOver_ = std::chrono::steady_clock::now();
+        return;
+    }
+    if (waiting == 0) {
+        return;
+    }
+    // Buffers come in pairs: one per tick, at least half a buffer's time apart, lets the
+    // display draw each of them and keeps the pictures moving at an even pace.
+    const auto now = std::chrono::steady_clock::now();
+    const std::int64_t bytesPerSec = control_->lngBytesPerSec();
+    const auto halfBuffer =
+        std::chrono::microseconds(bytesPerSec > 0 ? std::int64_t{recorder->BufferSize()} * 500'000 / bytesPerSec : 0);
+    if (now - lastHandOver_ >= halfBuffer) {
+        recorder->DeliverWaiting(1);
+        lastHandOver_ = now;
     }
 }
 
 void Form1::tmrVis_Timer()
 {
-    DeliverWaitingBuffers();
+    DeliverWaitingBuffers(true);
     if (!unloaded_ && engines_->capture().IsRecording()) {
         display_->Draw(control_->intSamples(), chkStereo->isChecked());
         // The file grows only when a buffer is written, which moves the recorded time on:

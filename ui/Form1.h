@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -100,7 +101,8 @@ private:
     void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
     void FixStatusPanels();
-    void DeliverWaitingBuffers();
+    // Hands the waiting capture buffers to GotData: all of them, or paced for the tick.
+    void DeliverWaitingBuffers(bool paced);
 
     std::unique_ptr<Engines> engines_;
     std::unique_ptr<RecordingControl> control_;
@@ -112,6 +114,7 @@ private:
     bool blnLoaded_ = false;
     bool unloaded_ = false;
     qint64 lastFileSize_ = 0;
+    std::chrono::steady_clock::time_point lastHandOver_;
     // What the tick last looked at and showed, so an unchanged figure costs nothing.
     struct TickState {
         bool recording = false;       // the panels show a recording's figures

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <fstream>
@@ -173,6 +174,45 @@ TEST_F(RecordEndToEnd, BuffersWaitForTheTickYetWakeTheWindowWhenTicksStopAndAreK
     const WavInfo wav = readWav(file);
     ASSERT_TRUE(wav.ok);
     ASSERT_EQ(wav.frames, 10240);
+    EXPECT_EQ(wav.samples, audio);
+}
+
+TEST_F(RecordEndToEnd, BuffersHandedOverInPairsAreDrawnOnePerTickHalfABufferApart)
+{
+    chooseDevice(0);
+    const QString file = child<QLineEdit>("txtFile")->text();
+    form->cmdDo_Click();
+    ASSERT_TRUE(boxes.messages.empty());
+    // The window asks the server for two buffers (2 x 10240 bytes) at a time.
+    EXPECT_NE(std::find(waveIn->calls.begin(), waveIn->calls.end(), "delivery 20480"), waveIn->calls.end());
+    const auto audio = tone(5 * 2560, 2, 1000, 44100);  // five capture buffers
+    const auto part = [&](std::size_t first, std::size_t count) {
+        return std::vector<std::int16_t>(audio.begin() + static_cast<std::ptrdiff_t>(first * 5120),
+                                         audio.begin() + static_cast<std::ptrdiff_t>((first + count) * 5120));
+    };
+
+    // A pair: the first tick takes one, a tick right after it none, a tick half a
+    // buffer (29 ms) later the second; the scope shows each in turn.
+    waveIn->feed(part(0, 2));
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 58);
+    const std::vector<std::int16_t> first(form->recording().intSamples().begin(), form->recording().intSamples().end());
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 58);
+    std::this_thread::sleep_for(std::chrono::milliseconds(35));
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 116);
+    EXPECT_NE(std::vector<std::int16_t>(form->recording().intSamples().begin(), form->recording().intSamples().end()),
+              first);
+
+    // More than a pair waiting: the window fell behind and takes them all at once.
+    waveIn->feed(part(2, 3));
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 290);
+
+    form->cmdDo_Click();
+    const WavInfo wav = readWav(file);
+    ASSERT_TRUE(wav.ok);
     EXPECT_EQ(wav.samples, audio);
 }
 
