@@ -16,6 +16,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <limits>
+
 #include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
 #include "ui/LiveDisplay.h"
@@ -479,23 +481,24 @@ void Form1::DeliverWaitingBuffers(bool paced)
     if (recorder == nullptr) {
         return;
     }
-    const std::size_t waiting = recorder->WaitingCount();
-    if (!paced || waiting > static_cast<std::size_t>(kDeliveryBuffers)) {
-        recorder->DeliverWaiting();  // stopping, or the thread fell behind: everything now
-        lastHandOver_ = std::chrono::steady_clock::now();
-        return;
-    }
-    if (waiting == 0) {
-        return;
-    }
-    // Buffers come in pairs: one per tick, at least half a buffer's time apart, lets the
-    // display draw each of them and keeps the pictures moving at an even pace.
     const auto now = std::chrono::steady_clock::now();
-    const std::int64_t bytesPerSec = control_->lngBytesPerSec();
-    const auto halfBuffer =
-        std::chrono::microseconds(bytesPerSec > 0 ? std::int64_t{recorder->BufferSize()} * 500'000 / bytesPerSec : 0);
-    if (now - lastHandOver_ >= halfBuffer) {
-        recorder->DeliverWaiting(1);
+    const std::size_t waiting = recorder->WaitingCount();
+    // Stopping, or the thread fell behind: everything now. Otherwise buffers come in
+    // pairs: one per tick, at least half a buffer's time apart, lets the display draw
+    // each of them and keeps the pictures moving at an even pace.
+    std::size_t limit = 0;
+    if (!paced || waiting > static_cast<std::size_t>(kDeliveryBuffers)) {
+        limit = std::numeric_limits<std::size_t>::max();
+    } else if (waiting > 0) {
+        const std::int64_t bytesPerSec = control_->lngBytesPerSec();
+        const auto halfBuffer = std::chrono::microseconds(
+            bytesPerSec > 0 ? std::int64_t{recorder->BufferSize()} * 500'000 / bytesPerSec : 0);
+        limit = now - lastHandOver_ >= halfBuffer ? 1 : 0;
+    }
+    // Called on every tick, also with nothing to hand over: that the ticks go on is what
+    // keeps the waiting buffers from waking the thread themselves.
+    recorder->DeliverWaiting(limit);
+    if (limit > 0) {
         lastHandOver_ = now;
     }
 }

@@ -185,7 +185,7 @@ TEST_F(RecordEndToEnd, BuffersHandedOverInPairsAreDrawnOnePerTickHalfABufferApar
     ASSERT_TRUE(boxes.messages.empty());
     // The window asks the server for two buffers (2 x 10240 bytes) at a time.
     EXPECT_NE(std::find(waveIn->calls.begin(), waveIn->calls.end(), "delivery 20480"), waveIn->calls.end());
-    const auto audio = tone(5 * 2560, 2, 1000, 44100);  // five capture buffers
+    const auto audio = tone(5 * 2560, 2, 1000, 44100);  // five capture buffers, then the first again
     const auto part = [&](std::size_t first, std::size_t count) {
         return std::vector<std::int16_t>(audio.begin() + static_cast<std::ptrdiff_t>(first * 5120),
                                          audio.begin() + static_cast<std::ptrdiff_t>((first + count) * 5120));
@@ -205,15 +205,30 @@ TEST_F(RecordEndToEnd, BuffersHandedOverInPairsAreDrawnOnePerTickHalfABufferApar
     EXPECT_NE(std::vector<std::int16_t>(form->recording().intSamples().begin(), form->recording().intSamples().end()),
               first);
 
-    // More than a pair waiting: the window fell behind and takes them all at once.
-    waveIn->feed(part(2, 3));
+    // Ticks with nothing to hand over still keep the next buffers from waking the
+    // window, however long ago the last one was handed over.
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        form->tmrVis_Timer();
+    }
+    waveIn->feed(part(2, 1));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 116);
     form->tmrVis_Timer();
-    EXPECT_EQ(form->recording().lngElapsedMs(), 290);
+    EXPECT_EQ(form->recording().lngElapsedMs(), 174);
+
+    // More than a pair waiting: the window fell behind and takes them all at once.
+    waveIn->feed(part(3, 2));
+    waveIn->feed(part(0, 1));
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->recording().lngElapsedMs(), 348);
 
     form->cmdDo_Click();
     const WavInfo wav = readWav(file);
     ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(wav.samples, audio);
+    std::vector<std::int16_t> expected = audio;
+    expected.insert(expected.end(), audio.begin(), audio.begin() + 5120);
+    EXPECT_EQ(wav.samples, expected);
 }
 
 TEST_F(RecordEndToEnd, LowMonoRateLosesNothingToTheOneSecondEncoderBuffer)
