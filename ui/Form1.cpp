@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <limits>
+#include <optional>
 
 #include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
@@ -38,8 +39,20 @@ constexpr int kHeight = 5625 / 15;
 // Longer than a few ticks: buffers wake the UI thread themselves only when the display stalls.
 constexpr std::chrono::milliseconds kBufferLatency{100};
 // Buffers the sound server hands over at a time: half the capture thread's wake-ups. The
-// tick still draws each of them (see DeliverWaitingBuffers).
+// tick still draws each of them (see DeliverWaitingBuffers). Only where a buffer is short:
+// at low rates one buffer is already a long wait for the display.
 constexpr std::int32_t kDeliveryBuffers = 2;
+constexpr std::int64_t kPairedBufferMs = 100;
+
+std::int32_t deliveryBuffersFor(const RecordInputs& in, std::int32_t bufferBytes)
+{
+    const std::optional<std::int32_t> rate = ParseSampleRate(in.rateText);
+    if (!rate) {
+        return 1;
+    }
+    const std::int64_t bytesPerSec = std::int64_t{*rate} * (in.stereo ? 4 : 2);
+    return std::int64_t{bufferBytes} * 1000 <= bytesPerSec * kPairedBufferMs ? kDeliveryBuffers : 1;
+}
 
 void appNotice(const char* text)
 {
@@ -129,7 +142,6 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     // own; they wake it only when ticks stop coming.
     if (WaveInRecorder* recorder = engines_->clsRecorder()) {
         recorder->NotifyLatency(kBufferLatency);
-        recorder->DeliveryBuffers(kDeliveryBuffers);
     }
 
     // The display runs for the window's whole life, also while it is hidden.
@@ -299,6 +311,8 @@ void Form1::cmdDo_Click()
         if (!engines_->capture().IsRecording()) {
             return;  // one of them ended it (a write error)
         }
+    } else if (WaveInRecorder* recorder = engines_->clsRecorder()) {
+        recorder->DeliveryBuffers(deliveryBuffersFor(inputs(), recorder->BufferSize()));
     }
     control_->cmdDo_Click(inputs());
 }
