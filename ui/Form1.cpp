@@ -46,12 +46,10 @@ constexpr std::int64_t kPairedBufferMs = 100;
 
 std::int32_t deliveryBuffersFor(const RecordInputs& in, std::int32_t bufferBytes)
 {
-    const std::optional<std::int32_t> rate = ParseSampleRate(in.rateText);
-    if (!rate) {
-        return 1;
-    }
-    const std::int64_t bytesPerSec = std::int64_t{*rate} * (in.stereo ? 4 : 2);
-    return std::int64_t{bufferBytes} * 1000 <= bytesPerSec * kPairedBufferMs ? kDeliveryBuffers : 1;
+    const std::optional<std::int32_t> bytesPerSec = BytesPerSecond(in);
+    return bytesPerSec && std::int64_t{bufferBytes} * 1000 <= std::int64_t{*bytesPerSec} * kPairedBufferMs
+               ? kDeliveryBuffers
+               : 1;
 }
 
 void appNotice(const char* text)
@@ -305,6 +303,7 @@ void Form1::cmdDo_Click()
     if (unloaded_ && !engines_->capture().IsRecording()) {
         return;
     }
+    const RecordInputs in = inputs();
     if (engines_->capture().IsRecording()) {
         // Buffers waiting for the next tick are part of the recording.
         DeliverWaitingBuffers(false);
@@ -312,9 +311,9 @@ void Form1::cmdDo_Click()
             return;  // one of them ended it (a write error)
         }
     } else if (WaveInRecorder* recorder = engines_->clsRecorder()) {
-        recorder->DeliveryBuffers(deliveryBuffersFor(inputs(), recorder->BufferSize()));
+        recorder->DeliveryBuffers(deliveryBuffersFor(in, recorder->BufferSize()));
     }
-    control_->cmdDo_Click(inputs());
+    control_->cmdDo_Click(in);
 }
 
 void Form1::RecordingStarted()

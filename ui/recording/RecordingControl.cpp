@@ -32,6 +32,15 @@ std::optional<std::int32_t> ParseSampleRate(const QString& text)
     return rate;
 }
 
+std::optional<std::int32_t> BytesPerSecond(const RecordInputs& inputs)
+{
+    const auto rate = ParseSampleRate(inputs.rateText);
+    if (!rate) {
+        return std::nullopt;
+    }
+    return *rate * (inputs.stereo ? 4 : 2);
+}
+
 RecordingControl::RecordingControl(CapturePort& recorder, EncoderPort& encoder, EffectsPort& effects,
                                    QString programFolder, RecordingView& view)
     : recorder_(recorder), encoder_(encoder), effects_(effects), programFolder_(std::move(programFolder)), view_(view)
@@ -84,7 +93,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         return;
     }
     const auto channels = static_cast<std::int16_t>(inputs.stereo ? 2 : 1);
-    lngBytesPerSec_ = *rate * (inputs.stereo ? 4 : 2);
+    lngBytesPerSec_ = *BytesPerSecond(inputs);
 
     if (encoder_.Encoder_EncoderInit(*rate, channels, inputs.file.toStdString()) != 0) {
         notice("无法初始化编码器!");

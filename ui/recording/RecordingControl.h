@@ -109,6 +109,8 @@ inline constexpr std::int64_t kDefaultFileSizeLimit = (std::int64_t{1} << 32) - 
 
 // Whole number from 1 to 96000, the rates the effects chain accepts.
 std::optional<std::int32_t> ParseSampleRate(const QString& text);
+// Bytes a second of 16-bit capture for the inputs' rate and channels; none for a bad rate.
+std::optional<std::int32_t> BytesPerSecond(const RecordInputs& inputs);
 
 // The record button's start and stop sequences and the capture engine's
 // GotData handler, shared by the main window and `quillon-cli record`.
