@@ -14,6 +14,10 @@ packages=(
   fonts-wqy-microhei dbus dbus-x11
   # test: real WAV readers, a virtual screen, screenshots
   sox libsox-fmt-pulse ffmpeg libsndfile1-dev sndfile-programs xvfb xauth imagemagick
+  # test: the window driven from outside (accessibility bus, real X input, a window
+  # manager, a tray), a second sound server, a Wayland compositor
+  at-spi2-core python3-pyatspi python3-gi xdotool openbox wmctrl trayer
+  pipewire pipewire-pulse pipewire-bin wireplumber weston qt6-wayland
 )
 
 missing=()
