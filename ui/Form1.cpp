@@ -178,6 +178,10 @@ void Form1::buildLayout()
     sldVol->setPageStep(0);
     sldVol->setTickPosition(QSlider::NoTicks);
     lblVolPer = label(frmInp, "lblVolPer", QStringLiteral("100%"), 132, 80, 38, 22);
+    // Screen readers name a control after its buddy label; without one they say the frame's title.
+    lblDev->setBuddy(cboDev);
+    lblLine->setBuddy(cboRecLine);
+    lblVol->setBuddy(sldVol);
 
     frmOut = frame(this, "frmOut", QStringLiteral("输出"), 182, 2, 173, 112);
     txtFile = place<QLineEdit>(frmOut, "txtFile", 6, 18, 130, 21);
@@ -196,6 +200,12 @@ void Form1::buildLayout()
     chkStereo = place<QCheckBox>(frmOut, "chkStereo", 110, 87, 60, 21);
     chkStereo->setText(QStringLiteral("立体声"));
     Command3 = button(frmOut, "Command3", QStringLiteral("打开文件夹"), 66, 40, 101, 21);
+    txtFile->setAccessibleName(QStringLiteral("输出文件"));
+    cmdBrowse->setAccessibleName(QStringLiteral("选择输出文件"));
+    lblWAVFmt->setBuddy(txtWAVFmt);
+    cmdSelFmt->setAccessibleName(QStringLiteral("选择WAV格式"));
+    lblSamplerate->setBuddy(cboSamplerate);
+    cboSamplerate->lineEdit()->setAccessibleName(lblSamplerate->text());
 
     frmEffects = frame(this, "frmEffects", QStringLiteral("特效/滤镜"), 4, 116, 174, 90);
     const std::array<QString, 4> fxNames = {QStringLiteral("回声"), QStringLiteral("周相移动"),
@@ -222,6 +232,10 @@ void Form1::buildLayout()
     picVUL = place<PictureBox>(Frame2, "picVUL", 58, 87, 286, 10);
     lblVUchR = label(Frame2, "lblVUchR", QStringLiteral("右声道:"), 8, 102, 48, 16);
     picVUR = place<PictureBox>(Frame2, "picVUR", 58, 105, 286, 10);
+    picAmpl->setAccessibleName(QStringLiteral("示波器"));
+    picFreq->setAccessibleName(QStringLiteral("频谱"));
+    picVUL->setAccessibleName(QStringLiteral("左声道电平"));
+    picVUR->setAccessibleName(QStringLiteral("右声道电平"));
 
     Label1 = label(this, "Label1", QStringLiteral("如需自动录音等定制功能, 欢迎与作者联系。"), 6, 332, 347, 18);
 
