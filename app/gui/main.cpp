@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "ui/Form1.h"
+#include "ui/QtMessageBoxes.h"
 #include "ui/platform/DisplayConnection.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
@@ -48,6 +49,9 @@ int main(int argc, char** argv)
     demoEffects.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(demoEffects);
     parser.process(app);
+
+    // Every message from here on is a box on the screen.
+    const quillon::QtMessageBoxes boxes;
 
     const auto folder = quillon::ChooseProgramFolder(parser.value(home), QApplication::applicationDirPath());
     quillon::ProgramFolder(folder);

@@ -242,7 +242,7 @@ void RecordingControl::writeFailed()
     if (recorder_.IsRecording()) {
         StopSequence();
     }
-    messageBoxes().show("提示", "Write error (no disk space left?)!", MessageIcon::Warning);
+    messageBoxes().show("Quillon", "Write error (no disk space left?)!", MessageIcon::Warning);
 }
 
 bool RecordingControl::continueInNextFile()
