@@ -196,7 +196,12 @@ void Form1::buildLayout()
     cboSamplerate->setInsertPolicy(QComboBox::NoInsert);
     cboSamplerate->addItems(
         {QStringLiteral("44100"), QStringLiteral("22050"), QStringLiteral("11025"), QStringLiteral("8000")});
+    // Typed keys reach the combo box (its line edit's focus proxy), which hands them on without
+    // passing the line edit's filters: filter both. Inline completion would select the rest of
+    // a listed rate after the first digit, and the five-character rule would then refuse the next.
+    cboSamplerate->installEventFilter(this);
     cboSamplerate->lineEdit()->installEventFilter(this);
+    cboSamplerate->setCompleter(nullptr);
     chkStereo = place<QCheckBox>(frmOut, "chkStereo", 110, 87, 60, 21);
     chkStereo->setText(QStringLiteral("立体声"));
     Command3 = button(frmOut, "Command3", QStringLiteral("打开文件夹"), 66, 40, 101, 21);
@@ -463,7 +468,7 @@ void Form1::chkFX_Click(int index)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cboSamplerate->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == cboSamplerate || watched == cboSamplerate->lineEdit()) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // Only keys that type a character are filtered; arrows and Delete pass.
         const QString text = key->text();

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -206,18 +208,46 @@ TEST_F(Form1Test, RateBoxTakesAtMostFiveDigitsAndBackspace)
     EXPECT_FALSE(RateKeyAccepted(QChar(0x16), 0));  // Ctrl+V
 
     form->Form_Load();
-    auto* edit = child<QComboBox>("cboSamplerate")->lineEdit();
-    // The whole text counts, also when it is selected: "44100" takes no digit.
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_8);
-    EXPECT_EQ(edit->text(), QStringLiteral("44100"));
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("8k0000"));
-    EXPECT_EQ(edit->text(), QStringLiteral("80000"));
-    QTest::keyClick(edit, Qt::Key_9);
-    EXPECT_EQ(edit->text(), QStringLiteral("80000"));
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), QStringLiteral("8000"));
+    auto* box = child<QComboBox>("cboSamplerate");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    box->setFocus();
+    // Keys go where the keyboard's go: to the widget with the focus, not to the inner line edit.
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    const struct {
+        const char* text;  // before typing; all of it selected when `selected`
+        bool selected;
+        const char* keys;  // '\b' is Backspace, '\x16' is Ctrl+V
+        const char* expected;
+    } rows[] = {
+        {"", false, "4a8", "48"},
+        {"", false, "48000", "48000"},  // the list's 44100 must not complete the first digit
+        {"", false, "8k00009", "80000"},
+        {"44100", false, "\b\b", "441"},
+        {"44100", true, "8", "44100"},  // the whole text counts, also when it is selected
+        {"4410", true, "8", "8"},
+        {"", false, "\x16", ""},
+    };
+    QApplication::clipboard()->setText(QStringLiteral("12345"));
+    for (const auto& row : rows) {
+        box->setEditText(QString::fromUtf8(row.text));
+        if (row.selected) {
+            box->lineEdit()->selectAll();
+        } else {
+            box->lineEdit()->end(false);
+        }
+        for (const char* key = row.keys; *key != '\0'; ++key) {
+            if (*key == '\b') {
+                QTest::keyClick(focus, Qt::Key_Backspace);
+            } else if (*key == '\x16') {
+                QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+            } else {
+                QTest::keyClick(focus, *key);
+            }
+        }
+        EXPECT_EQ(box->currentText(), QString::fromUtf8(row.expected)) << row.text << " + " << row.keys;
+    }
 }
 
 TEST_F(Form1Test, EffectBoxesSetAndClearTheirBits)
