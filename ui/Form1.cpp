@@ -425,7 +425,9 @@ void Form1::cboSamplerate_Click()
         return;
     }
     cmdSelFmt_Click();
-    engines_->effects().samplerate(cboSamplerate->currentText().toInt());
+    if (const auto rate = ParseSampleRate(cboSamplerate->currentText())) {
+        engines_->effects().samplerate(*rate);
+    }
 }
 
 void Form1::chkStereo_Click()
@@ -439,9 +441,14 @@ void Form1::chkStereo_Click()
 
 void Form1::cmdSelFmt_Click()
 {
+    // Formats are listed for a rate; without a usable one the chooser has nothing to offer.
+    const auto rate = ParseSampleRate(cboSamplerate->currentText());
+    if (!rate) {
+        appNotice(kInvalidRateText);
+        return;
+    }
     if (formatChooser_) {
-        formatChooser_(cboSamplerate->currentText().toInt(), static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1),
-                       this);
+        formatChooser_(*rate, static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1), this);
     }
     ShowOutputFormat();
 }

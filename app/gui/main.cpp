@@ -8,6 +8,7 @@
 
 #include "ui/Form1.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
@@ -23,7 +24,7 @@ int main(int argc, char** argv)
     if (setShm) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
-    QApplication app(argc, argv);
+    quillon::QuillonApplication app(argc, argv);
     if (setShm) {
         qunsetenv("QT_XCB_NO_MITSHM");  // read once, above; programs we start are not ours to tune
     }

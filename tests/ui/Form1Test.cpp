@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -281,6 +282,21 @@ TEST_F(Form1Test, RateAndStereoClicksOfferTheFormatChooserOnlyAfterLoad)
     EXPECT_EQ(offered, 2);
     EXPECT_TRUE(engines->log.has("samplerate 22050"));
     EXPECT_TRUE(engines->log.has("Channels 1"));
+
+    // A rate the chain refuses gets the rate message instead of the chooser.
+    for (const char* rate : {"", "0", "12a", "96001"}) {
+        for (const char* control : {"cmdSelFmt", "chkStereo"}) {
+            child<QComboBox>("cboSamplerate")->setEditText(QString::fromUtf8(rate));
+            boxes.messages.clear();
+            engines->log.calls.clear();
+            form->findChild<QAbstractButton*>(QString::fromLatin1(control))->click();
+            ASSERT_EQ(boxes.messages.size(), 1U) << rate << " " << control;
+            EXPECT_EQ(boxes.messages[0].title, "Quillon");
+            EXPECT_EQ(boxes.messages[0].text, kInvalidRateText);
+            EXPECT_FALSE(engines->log.has("samplerate " + std::string(rate))) << rate;
+        }
+    }
+    EXPECT_EQ(offered, 2);
 }
 
 TEST_F(Form1Test, TickShowsIdleTextsAndRecordingFigures)

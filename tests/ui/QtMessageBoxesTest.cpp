@@ -1,5 +1,8 @@
 #include "ui/QtMessageBoxes.h"
 
+#include "tests/support/TestSupport.h"
+#include "ui/QuillonApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +11,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
+#include <stdexcept>
 
 namespace quillon {
 namespace {
@@ -88,6 +93,30 @@ TEST(QtMessageBoxes, showsAModalWarningWithOneOkOwnedByTheActiveWindow_whileEven
     }
     // Uninstalled with the object: back to stderr.
     EXPECT_EQ(dynamic_cast<QtMessageBoxes*>(&messageBoxes()), nullptr);
+}
+
+// An error escaping a slot or an event handler is told in a box; the program goes on.
+TEST(QuillonApplication, reportsAnExceptionThatEscapesAHandler_andGoesOn)
+{
+    ASSERT_NE(dynamic_cast<QuillonApplication*>(QCoreApplication::instance()), nullptr);
+    const struct {
+        std::function<void()> handler;
+        const char* detail;
+    } rows[] = {
+        {[] { throw std::invalid_argument("GSM 6.10 is 8000 Hz mono"); }, "GSM 6.10 is 8000 Hz mono"},
+        {[] { throw 42; }, "unknown error"},
+    };
+    for (const auto& row : rows) {
+        test::RecordingMessageBoxes boxes;
+        int later = 0;
+        QTimer::singleShot(0, row.handler);
+        QTimer::singleShot(5, [&later] { ++later; });
+        QTRY_COMPARE(later, 1);
+        ASSERT_EQ(boxes.messages.size(), 1U) << row.detail;
+        EXPECT_EQ(boxes.messages[0].title, "Quillon");
+        EXPECT_EQ(boxes.messages[0].text, QuillonApplication::EscapedErrorText(row.detail));
+        EXPECT_EQ(boxes.messages[0].text.substr(boxes.messages[0].text.find('\n') + 1), row.detail);
+    }
 }
 
 }  // namespace
