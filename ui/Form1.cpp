@@ -153,6 +153,9 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
 Form1::~Form1()
 {
     Form_Unload();
+    // Windows without a parent: ended here if their closing has not deleted them yet.
+    const std::unique_ptr<FrmST> listenBack(frmST_.data());
+    const std::unique_ptr<About> about(about_.data());
 }
 
 void Form1::buildLayout()
@@ -299,6 +302,8 @@ void Form1::Form_Unload()
     tmrVis->stop();
     emit unloading();
     engines_->Release();
+    CloseOtherWindows();
+    emit unloaded();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

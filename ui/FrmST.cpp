@@ -27,7 +27,8 @@ QString ClockText(qint64 ms)
 
 }  // namespace
 
-FrmST::FrmST(QWidget* owner, LastFile lastFile) : QWidget(owner, Qt::Tool), lastFile_(std::move(lastFile))
+FrmST::FrmST(QWidget* owner, LastFile lastFile)
+    : QWidget(nullptr, Qt::Tool), lastFile_(std::move(lastFile)), owner_(owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quillon--试听"));
@@ -174,9 +175,9 @@ void FrmST::Command3_Click()
 void FrmST::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!centred_ && parentWidget() != nullptr) {
+    if (!centred_ && owner_ != nullptr) {
         centred_ = true;
-        const QRect owner = parentWidget()->frameGeometry();
+        const QRect owner = owner_->frameGeometry();
         move(owner.center() - QPoint(width() / 2, height() / 2));
     }
 }

@@ -61,6 +61,8 @@ int main(int argc, char** argv)
     }
 
     quillon::Form1 form(quillon::MakeEngines(), folder.path);
+    // The program ends with its main window (close box or the tray's 退出), whatever else is open.
+    QObject::connect(&form, &quillon::Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.Form_Load();
     const int effectBits = parser.value(demoEffects).toInt();
     for (int i = 0; i < 4; ++i) {

@@ -14,6 +14,7 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTabBar>
@@ -158,6 +159,52 @@ TEST_F(Form1Windows, trayIconExistsFromLoadToUnload_andExitUnloads)
     QTRY_VERIFY(form->Tray() == nullptr);
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+}
+
+// The program ends with its main window: the other windows close with it (they are not its
+// children, so nothing destroys them under the user's hands before), and the unload says so once.
+TEST(Form1Closing, closingTheMainWindowClosesTheOthersAndEndsTheProgram_whateverIsOpen)
+{
+    const struct {
+        bool about;
+        bool listenBack;
+        bool fromTray;  // 退出 with the main window put away
+    } rows[] = {
+        {true, false, true}, {false, true, false}, {true, true, false}, {true, true, true}, {false, false, true},
+    };
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        std::filesystem::create_directory(dir / "file");
+        const QString folder = QString::fromStdString(dir.path().string());
+        test::RecordingMessageBoxes boxes;
+        auto form = std::make_unique<Form1>(std::make_unique<EnginesWithChain>(), folder);
+        form->Form_Load();
+        QSignalSpy unloaded(form.get(), &Form1::unloaded);
+        if (row.about) {
+            form->Command1_Click();
+            EXPECT_EQ(form->AboutWindow()->parentWidget(), nullptr);
+        }
+        if (row.listenBack) {
+            form->CmdST_Click();
+            EXPECT_EQ(form->ListenBackWindow()->parentWidget(), nullptr);
+        }
+        const QPointer<QWidget> about = form->AboutWindow();
+        const QPointer<QWidget> listenBack = form->ListenBackWindow();
+        if (row.fromTray) {
+            form->hide();
+            form->Tray()->ExitAction()->trigger();
+            QTRY_COMPARE(unloaded.count(), 1);
+        } else {
+            form->close();
+        }
+        EXPECT_EQ(unloaded.count(), 1);
+        EXPECT_EQ(form->Tray(), nullptr);
+        EXPECT_TRUE(about.isNull() || !about->isVisible());
+        EXPECT_TRUE(listenBack.isNull() || !listenBack->isVisible());
+        form.reset();
+        EXPECT_TRUE(about.isNull());
+        EXPECT_TRUE(listenBack.isNull());
+    }
 }
 
 TEST_F(Form1Windows, putAwayButtonNeverLeavesTheWindowUnreachable)
