@@ -3,6 +3,9 @@
 
 namespace quillon {
 
-std::unique_ptr<Engines> MakeEngines() { return MakeEngines(pulseCaptureBackend()); }
+std::unique_ptr<Engines> MakeEngines()
+{
+    return MakeEngines(pulseCaptureBackend());
+}
 
 }  // namespace quillon

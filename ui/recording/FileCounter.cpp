@@ -3,7 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include "ui/recording/posix/SafeFiles.h"
 
 namespace quillon {
 namespace {
@@ -108,15 +109,21 @@ std::int16_t LoadCounter(const QString& programFolder)
     return NextFreeCounter(programFolder, *stored);
 }
 
-bool SaveCounter(const QString& programFolder, std::int16_t counter)
+bool SaveCounter(const QString& programFolder, std::int16_t counter, std::string* reason)
 {
-    QSaveFile file(settingsPath(programFolder));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+    const QString path = settingsPath(programFolder);
+    const QFileInfo info(path);
+    std::optional<std::string> error;
+    // Replacing a dangling link would hide the user's mistake; its target is never created.
+    if (info.isSymLink() && !info.exists()) {
+        error = "nu.ini 是指向不存在的文件的链接";
+    } else {
+        error = ReplaceFileAtomically(QFile::encodeName(path).toStdString(), CounterFileContent(counter));
     }
-    const std::string content = CounterFileContent(counter);
-    file.write(content.data(), static_cast<qint64>(content.size()));
-    return file.commit();
+    if (error && reason != nullptr) {
+        *reason = *error;
+    }
+    return !error;
 }
 
 std::int16_t intFileCounter()

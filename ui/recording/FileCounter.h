@@ -36,8 +36,10 @@ bool PrepareEmptyFile(const QString& path);
 // whose file holds a recording moves on to the next free one.
 std::int16_t LoadCounter(const QString& programFolder);
 
-// Replaces nu.ini atomically (temporary file, then rename).
-bool SaveCounter(const QString& programFolder, std::int16_t counter);
+// Replaces nu.ini atomically (temporary file synced, then renamed), so a failure keeps the
+// old file. A link named nu.ini is replaced by a regular file, never written through; a
+// dangling one is refused. False on failure, with the reason in `reason` when given.
+bool SaveCounter(const QString& programFolder, std::int16_t counter, std::string* reason = nullptr);
 
 // Program-wide: the number of the current automatic output file and the file
 // recorded last (empty until the first stop), shared with the other windows.

@@ -122,7 +122,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     lostBytes_ = 0;
     view_.RecordingStarted();
     if (numbering_) {
-        SaveCounter(programFolder_, intFileCounter());
+        saveCounter();
     }
 }
 
@@ -148,7 +148,7 @@ void RecordingControl::StopSequence()
     const QString nextFile = AutoFileName(programFolder_, intFileCounter());
     PrepareEmptyFile(nextFile);
     view_.RecordingStopped(nextFile);
-    SaveCounter(programFolder_, intFileCounter());
+    saveCounter();
 }
 
 QString RecordingControl::PrepareStartupFile()
@@ -162,8 +162,21 @@ QString RecordingControl::PrepareStartupFile()
     // A settings file that is there but cannot be used is reported; numbering then goes on
     // from the first free number, so no recording is overwritten either way.
     const QString settings = programFolder_ + QStringLiteral("/nu.ini");
+    const QFileInfo link(settings);
     bool unusable = false;
-    if (QFileInfo(settings).exists() || QFileInfo(settings).isSymLink()) {
+    if (link.isSymLink() && !link.exists()) {
+        messageBoxes().show("Quillon",
+                            "设置文件 nu.ini 是指向不存在的文件 " + link.symLinkTarget().toStdString() +
+                                " 的链接: 录音编号无法保存, 请删除或修正这个链接。",
+                            MessageIcon::Warning);
+    } else if (link.isSymLink()) {
+        // Read through the link, but the saves replace the link: its target is another file.
+        messageBoxes().show("Quillon",
+                            "设置文件 nu.ini 是指向 " + link.symLinkTarget().toStdString() +
+                                " 的链接: 录音编号从中读取, 但保存到程序文件夹中新的 nu.ini, 链接的目标保持不变。",
+                            MessageIcon::Warning);
+    }
+    if (link.exists()) {
         QFile file(settings);
         if (!QFileInfo(settings).isFile() || !file.open(QIODevice::ReadOnly)) {
             unusable = true;
@@ -259,8 +272,23 @@ bool RecordingControl::continueInNextFile()
     }
     recordingFile_ = file;
     view_.RecordingContinued(file);
-    SaveCounter(programFolder_, intFileCounter());
+    saveCounter();
     return true;
+}
+
+void RecordingControl::saveCounter()
+{
+    std::string reason;
+    if (SaveCounter(programFolder_, intFileCounter(), &reason)) {
+        saveFailed_ = false;
+        return;
+    }
+    // Once until a save works again: the window saves at every start and stop.
+    if (!saveFailed_) {
+        saveFailed_ = true;
+        notice(
+            ("录音编号 " + std::to_string(intFileCounter()) + " 无法保存到 nu.ini, 文件保持原样:\n" + reason).c_str());
+    }
 }
 
 void RecordingControl::countDropouts()

@@ -171,6 +171,8 @@ private:
     // Brings the dropped time shown up to what the capture engine has counted.
     void countDropouts();
     bool continueInNextFile();
+    // Saves intFileCounter to nu.ini; tells the user when that fails.
+    void saveCounter();
     void writeFailed();
     static void notice(const char* text);
 
@@ -186,6 +188,7 @@ private:
     QString recordingFile_;
     bool numbering_ = true;
     bool writeFailed_ = false;
+    bool saveFailed_ = false;
     std::int64_t sizeLimit_ = kDefaultFileSizeLimit;
     bool fillDropouts_ = true;
     std::int32_t droppedMs_ = 0;
