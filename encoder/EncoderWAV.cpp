@@ -263,20 +263,22 @@ std::int32_t EncoderWAV::Encoder_NextFile(const std::string& fileName)
     if (!file_.isOpen()) {
         return 2;
     }
+    // The new file first: when it cannot be created, the open file and the stream go on
+    // as they were and a close still finishes the file.
+    PosixFile next = PosixFile::create(fileName);
+    if (!next.isOpen()) {
+        return 2;
+    }
     syncer_.wait();
     if (writeHeader_) {
         WriteWaveHeader();
     }
     file_.syncData();
-    file_.close();
-    if (!openFile(fileName)) {
-        // Nowhere to go on: the stream is finished too, as a close would.
-        acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
-        acm::acmStreamClose(stream_, 0);
-        stream_.reset();
-        carried_ = 0;
-        return 2;
+    file_ = std::move(next);
+    if (writeHeader_) {
+        writeAudio(headerFor(static_cast<std::int64_t>(fileFormat_.size()) + 28));
     }
+    lastSync_ = std::chrono::steady_clock::now();
     return 0;
 }
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/WaveFormat.h"
-#include "encoder/acm/AcmStream.h"
 #include "encoder/SyncWorker.h"
+#include "encoder/acm/AcmStream.h"
 #include "encoder/platform/PosixFile.h"
 
 namespace quillon {
@@ -71,8 +71,7 @@ public:
     [[nodiscard]] std::int64_t Encoder_MaxOutputBytes(std::int32_t buffer_len) const;
     // Finishes the open file (header, sync) and goes on writing into `fileName` with the same
     // conversion stream and carried bytes, so no sample is lost or repeated at the seam.
-    // 0, or 2 when no file is open or the new file cannot be created (the old one is then
-    // finished and closed).
+    // 0, or 2 when no file is open or the new file cannot be created (nothing changes then).
     std::int32_t Encoder_NextFile(const std::string& fileName);
 
 private:

@@ -240,8 +240,8 @@ int runRecord(const Args& args)
     if (options.out.empty()) {
         file = control.PrepareStartupFile();
     } else {
-        control.AutomaticNumbering(false);
         file = QString::fromStdString(options.out);
+        control.OutputFile(file);
     }
 
     // Nothing here polls: the round ends with the buffer that completes it, a stop
@@ -268,9 +268,11 @@ int runRecord(const Args& args)
         }
     });
     bool started = false;
+    bool failed = false;
     for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
         control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
         if (!capture.IsRecording()) {
+            failed = true;
             break;
         }
         started = true;
@@ -303,11 +305,21 @@ int runRecord(const Args& args)
         if (round + 1 < options.repeat) {
             std::cout << varLastFile().toStdString() << '\n';
         }
-        if (control.WriteFailed()) {
+        if (control.WriteFailed() || control.DeviceWasLost()) {
             break;
         }
         if (options.out.empty()) {
             file = view.nextFile;
+        } else if (round + 1 < options.repeat) {
+            // Every round gets a file of its own, never one that exists.
+            std::string reason;
+            const auto next = control.NextOutputFile(&reason);
+            if (!next) {
+                std::cerr << "quillon-cli record: cannot create the next file: " << reason << '\n';
+                failed = true;
+                break;
+            }
+            file = *next;
         }
     }
     if (!started) {
@@ -322,7 +334,7 @@ int runRecord(const Args& args)
     if (control.LostBytes() > 0) {
         std::cerr << "quillon-cli record: " << control.LostBytes() << " bytes of audio could not be converted\n";
     }
-    return control.WriteFailed() ? 1 : 0;
+    return control.WriteFailed() || control.DeviceWasLost() || failed ? 1 : 0;
 }
 
 }  // namespace quillon::cli

@@ -128,5 +128,36 @@ TEST_F(DataLossCli, LinkedCounterFile_isReadButNeverWrittenThrough)
     }
 }
 
+// Every round of --repeat gets a file of its own; a name that exists is never reused.
+TEST_F(DataLossCli, RepeatedRoundsIntoANamedFile_eachKeepTheirTake)
+{
+    const fs::path out = runtime / "take.wav";
+    writeText(runtime / "take-2.wav", "an older take");
+    const auto r = record({"--out", out.string(), "--repeat", "3", "--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    for (const char* name : {"take.wav", "take-3.wav", "take-4.wav"}) {
+        ASSERT_TRUE(fs::exists(runtime / name)) << name << ": " << r.output;
+        EXPECT_GT(fs::file_size(runtime / name), 46U + 17640) << name;
+        EXPECT_NE(r.output.find((runtime / name).string()), std::string::npos) << r.output;
+    }
+    EXPECT_EQ(readText(runtime / "take-2.wav"), "an older take");
+    EXPECT_FALSE(fs::exists(runtime / "take-5.wav"));
+    EXPECT_FALSE(fs::exists(home / "nu.ini"));
+}
+
+// With every number from -32768 to 32767 holding a recording, nothing is recorded.
+TEST_F(DataLossCli, NoFreeNumber_refusesToRecordAndOverwritesNothing)
+{
+    for (int n = -32768; n <= 32767; ++n) {
+        writeText(home / "file" / ("录音" + std::to_string(n) + ".wav"), "x");
+    }
+    writeText(home / "nu.ini", "100\r\n");
+    const auto r = record({"--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("录音编号都已被"), std::string::npos) << r.output;
+    EXPECT_EQ(fs::file_size(home / "file" / "录音100.wav"), 1U) << "overwritten";
+    EXPECT_EQ(readText(home / "nu.ini"), "100\r\n");
+}
+
 }  // namespace
 }  // namespace quillon

@@ -69,16 +69,18 @@ bool FileIsFree(const QString& path)
     return !info.exists() || (info.isFile() && info.size() == 0);
 }
 
-std::int16_t NextFreeCounter(const QString& programFolder, std::int16_t from)
+std::optional<std::int16_t> NextFreeCounter(const QString& programFolder, std::int16_t from)
 {
     std::int16_t counter = from;
     for (int tries = 0; tries < 65536; ++tries) {
-        if (FileIsFree(AutoFileName(programFolder, counter))) {
+        const QString file = AutoFileName(programFolder, counter);
+        // A recorder of another process may still hold its file empty for a moment.
+        if (FileIsFree(file) && !LockedByAnother(QFile::encodeName(file).toStdString())) {
             return counter;
         }
         counter = static_cast<std::int16_t>(static_cast<std::uint16_t>(counter) + 1U);
     }
-    return from;
+    return std::nullopt;
 }
 
 bool PrepareEmptyFile(const QString& path)
@@ -102,11 +104,12 @@ std::int16_t LoadCounter(const QString& programFolder)
         stored = ParseCounter(std::string_view(head.constData(), static_cast<std::size_t>(head.size())));
     }
     if (!stored) {
-        const std::int16_t counter = NextFreeCounter(programFolder, 1);
+        const std::int16_t counter = NextFreeCounter(programFolder, 1).value_or(1);
         SaveCounter(programFolder, counter);
         return counter;
     }
-    return NextFreeCounter(programFolder, *stored);
+    // With every number taken the start of a recording refuses; nothing to pick here.
+    return NextFreeCounter(programFolder, *stored).value_or(*stored);
 }
 
 bool SaveCounter(const QString& programFolder, std::int16_t counter, std::string* reason)

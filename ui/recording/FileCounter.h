@@ -23,9 +23,10 @@ QString AutoFileName(const QString& programFolder, std::int16_t counter);
 // A file is free for the next recording when it does not exist or is empty.
 bool FileIsFree(const QString& path);
 
-// `from`, or the next counter (16-bit, wrapping) whose automatic file is free,
-// so that numbering never overwrites a recording. `from` when none is free.
-std::int16_t NextFreeCounter(const QString& programFolder, std::int16_t from);
+// `from`, or the next counter (16-bit, wrapping) whose automatic file is free and not being
+// written by another recorder, so that numbering never overwrites a recording. Nothing when
+// every number is taken.
+std::optional<std::int16_t> NextFreeCounter(const QString& programFolder, std::int16_t from);
 
 // Creates `path` empty when it does not exist; an existing file keeps its
 // contents. Creates the folder too. True when the file exists afterwards.

@@ -133,6 +133,13 @@ public:
     void AutomaticNumbering(bool on) { numbering_ = on; }
     [[nodiscard]] bool AutomaticNumbering() const { return numbering_; }
 
+    // A file named by the user (the command line's --out): numbering is off, and every
+    // later file of this run (another round, the size limit) is the next of FILE-2.wav,
+    // FILE-3.wav ... that does not exist yet.
+    void OutputFile(const QString& file);
+    // Creates and returns that next name; nothing, with the reason, when it cannot.
+    std::optional<QString> NextOutputFile(std::string* reason = nullptr);
+
     // Start-up: counter from nu.ini, its file prepared. Returns the file's name.
     QString PrepareStartupFile();
 
@@ -158,6 +165,8 @@ public:
     [[nodiscard]] std::int64_t FileLength() const { return encoder_.Encoder_FileLength(); }
     [[nodiscard]] std::int32_t lngBytesPerSec() const { return lngBytesPerSec_; }
     [[nodiscard]] const QString& programFolder() const { return programFolder_; }
+    // The last recording ended because the device or the sound server went away.
+    [[nodiscard]] bool DeviceWasLost() const { return deviceLost_; }
     // The last recording ended on a write error.
     [[nodiscard]] bool WriteFailed() const { return writeFailed_; }
     // Bytes of audio the encoder refused (block too long or a failed conversion).
@@ -187,8 +196,11 @@ private:
     std::int32_t lngBytesPerSec_ = 0;
     QString recordingFile_;
     bool numbering_ = true;
+    QString outputBase_;
+    int outputIndex_ = 1;
     bool writeFailed_ = false;
     bool saveFailed_ = false;
+    bool deviceLost_ = false;
     std::int64_t sizeLimit_ = kDefaultFileSizeLimit;
     bool fillDropouts_ = true;
     std::int32_t droppedMs_ = 0;
