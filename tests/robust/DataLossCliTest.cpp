@@ -159,5 +159,28 @@ TEST_F(DataLossCli, NoFreeNumber_refusesToRecordAndOverwritesNothing)
     EXPECT_EQ(readText(home / "nu.ini"), "100\r\n");
 }
 
+// Two recorders started at the same moment into one program folder both record, each into
+// a number of its own.
+TEST_F(DataLossCli, TwoRecordersAtOnce_bothStartWithDifferentNumbers)
+{
+    for (int trial = 0; trial < 4; ++trial) {
+        SCOPED_TRACE(trial);
+        fs::remove_all(home);
+        fs::create_directories(home / "file");
+        test::Spawned a({QUILLON_CLI, "record", "--home", home.string(), "--seconds", "0.5"}, pulse.server(),
+                        runtime / "a.log");
+        test::Spawned b({QUILLON_CLI, "record", "--home", home.string(), "--seconds", "0.5"}, pulse.server(),
+                        runtime / "b.log");
+        EXPECT_EQ(a.wait(std::chrono::seconds(20)), 0) << readText(runtime / "a.log");
+        EXPECT_EQ(b.wait(std::chrono::seconds(20)), 0) << readText(runtime / "b.log");
+        int takes = 0;
+        for (const auto& e : fs::directory_iterator(home / "file")) {
+            takes += e.file_size() > 46 + 44100 ? 1 : 0;
+        }
+        EXPECT_EQ(takes, 2) << readText(runtime / "a.log") << readText(runtime / "b.log");
+        EXPECT_EQ(readText(home / "nu.ini"), "3\r\n");
+    }
+}
+
 }  // namespace
 }  // namespace quillon

@@ -3,9 +3,6 @@
 
 namespace quillon {
 
-std::unique_ptr<Engines> MakeEngines()
-{
-    return MakeEngines(pulseCaptureBackend());
-}
+std::unique_ptr<Engines> MakeEngines() { return MakeEngines(pulseCaptureBackend()); }
 
 }  // namespace quillon
