@@ -32,6 +32,9 @@ namespace {
 constexpr std::int32_t kCliDeliveryBuffers = 4;
 // Beyond one hand-over's duration, for the server's latency in sending it.
 constexpr int kTailMarginMs = 150;
+// --seconds: one millisecond up to what the recorded time can count (about 24 days).
+constexpr double kMinSeconds = 0.001;
+constexpr double kMaxSeconds = 2000000;
 
 void printRecordUsage(std::ostream& out)
 {
@@ -122,8 +125,12 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
         } else if (name == "--seconds") {
             char* end = nullptr;
             options.seconds = std::strtod(value.c_str(), &end);
-            if (*end != '\0' || !(options.seconds > 0)) {
-                return bad();
+            // Less than the millisecond the recorded time counts in cannot be recorded; the
+            // recorded time is counted in a signed 32-bit number of milliseconds.
+            if (value.empty() || *end != '\0' || !(options.seconds >= kMinSeconds && options.seconds <= kMaxSeconds)) {
+                std::cerr << "quillon-cli record: bad value for --seconds: " << value << " (from " << kMinSeconds
+                          << " to " << kMaxSeconds << ")\n";
+                return false;
             }
         } else if (name == "--out") {
             options.out = value;
