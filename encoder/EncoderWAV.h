@@ -65,6 +65,8 @@ public:
     // not hold up the caller. Zero: after every block, before Encoder_Encode returns.
     [[nodiscard]] std::chrono::milliseconds HeaderUpdateInterval() const { return headerUpdateInterval_; }
     void HeaderUpdateInterval(std::chrono::milliseconds interval) { headerUpdateInterval_ = interval; }
+    // Why the last file could not be created (the system's text); empty when it was.
+    [[nodiscard]] std::string Encoder_FileError() const;
     // Length of the open file in bytes; -1 when closed.
     [[nodiscard]] std::int64_t Encoder_FileLength() const;
     // The most bytes an Encoder_Encode of `buffer_len` source bytes can add to the file.
@@ -105,6 +107,7 @@ private:
     acm::AcmStreamHeader header_;
     acm::AcmStreamHandle stream_;
     PosixFile file_;
+    int fileError_ = 0;  // errno of the last file that could not be created
     // After file_: finishes its work before the file is closed.
     SyncWorker syncer_;
     bool writeHeader_ = true;

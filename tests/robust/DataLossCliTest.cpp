@@ -182,5 +182,29 @@ TEST_F(DataLossCli, TwoRecordersAtOnce_bothStartWithDifferentNumbers)
     }
 }
 
+// A start that fails says, on the line after the window's sentence, what was refused and why.
+TEST_F(DataLossCli, FailedStart_namesThePathAndTheSystemsReason)
+{
+    fs::create_directories(runtime / "adir");
+    const std::string missing = (runtime / "missing" / "x.wav").string();
+    const std::string folder = (runtime / "adir").string();
+    struct Row {
+        std::vector<std::string> argv;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {cli({"--out", missing}), "无法初始化编码器!\n" + missing + ": No such file or directory\n"},
+        {cli({"--out", folder}), "无法初始化编码器!\n" + folder + ": Is a directory\n"},
+        {{"env", "PULSE_SERVER=unix:/nonexistent/pulse", QUILLON_CLI, "record", "--home", home.string(), "--out",
+          (runtime / "y.wav").string()},
+         "不能启动录音功能!\nunix:/nonexistent/pulse: "},
+    };
+    for (const auto& row : rows) {
+        const auto r = test::runProgram(row.argv);
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find(row.expected), std::string::npos) << r.output;
+    }
+}
+
 }  // namespace
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "ui/recording/RecordingControl.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -115,7 +116,11 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     }
 
     if (encoder_.Encoder_EncoderInit(*rate, channels, file.toStdString()) != 0) {
-        notice("无法初始化编码器!");
+        // The design's sentence, then what was refused and why.
+        const std::string reason = encoder_.Encoder_FileError();
+        notice(("无法初始化编码器!\n" + QDir::toNativeSeparators(file).toStdString() +
+                (reason.empty() ? std::string() : ": " + reason))
+                   .c_str());
         return;
     }
     // One second of the chosen output format, as the encoder will write it.
@@ -130,7 +135,8 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        notice("不能启动录音功能!");
+        const std::string reason = recorder_.StartFailureReason();
+        notice(("不能启动录音功能!" + (reason.empty() ? std::string() : "\n" + reason)).c_str());
         return;
     }
     channels_ = channels;

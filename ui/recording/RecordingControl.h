@@ -43,6 +43,8 @@ public:
     // GotData of the audio before the loss and before the GotData of the audio after it.
     using DropoutHandler = std::function<void(std::uint64_t)>;
     virtual void OnDropout(DropoutHandler /*handler*/) {}
+    // Why the last StartRecord failed (sound server and the system's reason); empty when unknown.
+    [[nodiscard]] virtual std::string StartFailureReason() const { return {}; }
     // Called when the device or the sound server goes away during a recording.
     virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
 };
@@ -65,6 +67,8 @@ public:
     [[nodiscard]] virtual std::int64_t Encoder_FileLength() const { return -1; }
     // The most bytes the next Encoder_Encode of `length` source bytes can add.
     [[nodiscard]] virtual std::int64_t Encoder_MaxOutputBytes(std::int32_t /*length*/) const { return 0; }
+    // Why the last file could not be created (the system's text); empty when unknown.
+    [[nodiscard]] virtual std::string Encoder_FileError() const { return {}; }
     // Finishes the open file and goes on in `fileName` without losing a sample; 0 or 2.
     virtual std::int32_t Encoder_NextFile(const std::string& /*fileName*/) { return 2; }
 };
