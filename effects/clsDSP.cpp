@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cmath>
+#include <new>
+#include <stdexcept>
 
 #include "common/QuillonError.h"
 
@@ -31,15 +33,27 @@ void clsDSP::samplerate(int32_t lngSR)
     if (lngSR < 1 || lngSR > kMaxSamplerate) {
         throw QuillonError(32000, "invalid samplerate");
     }
+    const int32_t previous = samplerate_;
     samplerate_ = lngSR;
-    Restart();
+    try {
+        Restart();
+    } catch (...) {
+        samplerate_ = previous;  // the delay line that failed was never installed
+        throw;
+    }
 }
 
 void clsDSP::Channels(int16_t intCh)
 {
     RequireChannels(intCh);
+    const int16_t previous = channels_;
     channels_ = intCh;
-    Restart();
+    try {
+        Restart();
+    } catch (...) {
+        channels_ = previous;
+        throw;
+    }
 }
 
 void clsDSP::Restart()
@@ -50,8 +64,14 @@ void clsDSP::Restart()
 
 void clsDSP::EchoLength(int32_t lngMS)
 {
+    const int32_t previous = echoLength_;
     echoLength_ = lngMS;
-    SetupEcho();
+    try {
+        SetupEcho();
+    } catch (...) {
+        echoLength_ = previous;
+        throw;
+    }
 }
 
 void clsDSP::EchoAmp(float sngAmp)
@@ -128,7 +148,14 @@ void clsDSP::SetupEcho()
     const double frames = std::nearbyint(static_cast<double>(samplerate_) / 1000.0 * static_cast<double>(echoLength_));
     const std::size_t channels = channels_ > 0 ? static_cast<std::size_t>(channels_) : 1;
     // Less than one frame of delay leaves no line: the echo then passes blocks through.
-    std::vector<int16_t> line(frames >= 1.0 ? static_cast<std::size_t>(frames) * channels : 0, 0);
+    std::vector<int16_t> line;
+    try {
+        line.assign(frames >= 1.0 ? static_cast<std::size_t>(frames) * channels : 0, 0);
+    } catch (const std::bad_alloc&) {
+        throw QuillonError(32000, "Out of memory!");
+    } catch (const std::length_error&) {
+        throw QuillonError(32000, "Out of memory!");
+    }
     delay_.swap(line);
     echoGainInUse_ = echoAmp_;
     delayCursor_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "common/QuillonError.h"
@@ -180,7 +181,8 @@ std::int32_t EncoderWAV::Encoder_EncoderInit(std::int32_t samplerate, std::int16
 
 bool EncoderWAV::openFile(const std::string& fileName)
 {
-    file_ = PosixFile::create(fileName);
+    fileError_ = 0;
+    file_ = PosixFile::create(fileName, &fileError_);
     if (!file_.isOpen()) {
         return false;
     }
@@ -239,6 +241,17 @@ void EncoderWAV::syncAndUpdateSizes()
     lastSync_ = std::chrono::steady_clock::now();
 }
 
+std::string EncoderWAV::Encoder_FileError() const
+{
+    if (fileError_ == 0) {
+        return {};
+    }
+    if (fileError_ == EWOULDBLOCK) {
+        return "another program is writing this file";
+    }
+    return std::strerror(fileError_);
+}
+
 std::int64_t EncoderWAV::Encoder_FileLength() const
 {
     return file_.isOpen() ? file_.length() : -1;
@@ -263,20 +276,23 @@ std::int32_t EncoderWAV::Encoder_NextFile(const std::string& fileName)
     if (!file_.isOpen()) {
         return 2;
     }
+    // The new file first: when it cannot be created, the open file and the stream go on
+    // as they were and a close still finishes the file.
+    fileError_ = 0;
+    PosixFile next = PosixFile::create(fileName, &fileError_);
+    if (!next.isOpen()) {
+        return 2;
+    }
     syncer_.wait();
     if (writeHeader_) {
         WriteWaveHeader();
     }
     file_.syncData();
-    file_.close();
-    if (!openFile(fileName)) {
-        // Nowhere to go on: the stream is finished too, as a close would.
-        acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
-        acm::acmStreamClose(stream_, 0);
-        stream_.reset();
-        carried_ = 0;
-        return 2;
+    file_ = std::move(next);
+    if (writeHeader_) {
+        writeAudio(headerFor(static_cast<std::int64_t>(fileFormat_.size()) + 28));
     }
+    lastSync_ = std::chrono::steady_clock::now();
     return 0;
 }
 

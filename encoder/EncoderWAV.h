@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/WaveFormat.h"
-#include "encoder/acm/AcmStream.h"
 #include "encoder/SyncWorker.h"
+#include "encoder/acm/AcmStream.h"
 #include "encoder/platform/PosixFile.h"
 
 namespace quillon {
@@ -65,14 +65,15 @@ public:
     // not hold up the caller. Zero: after every block, before Encoder_Encode returns.
     [[nodiscard]] std::chrono::milliseconds HeaderUpdateInterval() const { return headerUpdateInterval_; }
     void HeaderUpdateInterval(std::chrono::milliseconds interval) { headerUpdateInterval_ = interval; }
+    // Why the last file could not be created (the system's text); empty when it was.
+    [[nodiscard]] std::string Encoder_FileError() const;
     // Length of the open file in bytes; -1 when closed.
     [[nodiscard]] std::int64_t Encoder_FileLength() const;
     // The most bytes an Encoder_Encode of `buffer_len` source bytes can add to the file.
     [[nodiscard]] std::int64_t Encoder_MaxOutputBytes(std::int32_t buffer_len) const;
     // Finishes the open file (header, sync) and goes on writing into `fileName` with the same
     // conversion stream and carried bytes, so no sample is lost or repeated at the seam.
-    // 0, or 2 when no file is open or the new file cannot be created (the old one is then
-    // finished and closed).
+    // 0, or 2 when no file is open or the new file cannot be created (nothing changes then).
     std::int32_t Encoder_NextFile(const std::string& fileName);
 
 private:
@@ -106,6 +107,7 @@ private:
     acm::AcmStreamHeader header_;
     acm::AcmStreamHandle stream_;
     PosixFile file_;
+    int fileError_ = 0;  // errno of the last file that could not be created
     // After file_: finishes its work before the file is closed.
     SyncWorker syncer_;
     bool writeHeader_ = true;

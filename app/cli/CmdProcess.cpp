@@ -19,6 +19,7 @@
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
 #include "encoder/WavReader.h"
+#include "ui/recording/posix/SafeFiles.h"
 
 namespace quillon::cli {
 
@@ -145,10 +146,21 @@ int process(const Args& args)
         return fail(formatError, 2);
     }
 
+    // Writing into the file being read would empty it before a sample is read.
+    if (SameFile(options.input, options.output)) {
+        return fail("'" + options.output + "' is the input file; name another output", 2);
+    }
+    // The audio goes to a temporary file that replaces the output only when the run succeeded.
+    std::string stageError;
+    auto staged = StagedOutput::create(options.output, stageError);
+    if (!staged) {
+        return fail("cannot create '" + options.output + "': " + stageError, 1);
+    }
+
     EncoderWAV encoder;
     encoder.SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()), format->description,
                       format->tagName);
-    const std::int32_t init = encoder.Encoder_EncoderInit(sampleRate, channels, options.output);
+    const std::int32_t init = encoder.Encoder_EncoderInit(sampleRate, channels, staged->path());
     if (init == 2) {
         return fail("cannot create '" + options.output + "'", 1);
     }
@@ -194,7 +206,12 @@ int process(const Args& args)
             }
         }
     }
-    encoder.Encoder_EncoderClose();
+    if (encoder.Encoder_EncoderClose() != 0) {
+        return fail("cannot finish '" + options.output + "'", 1);
+    }
+    if (const auto error = staged->commit()) {
+        return fail("cannot replace '" + options.output + "': " + *error, 1);
+    }
     return 0;
 }
 

@@ -32,6 +32,9 @@ namespace {
 constexpr std::int32_t kCliDeliveryBuffers = 4;
 // Beyond one hand-over's duration, for the server's latency in sending it.
 constexpr int kTailMarginMs = 150;
+// --seconds: one millisecond up to what the recorded time can count (about 24 days).
+constexpr double kMinSeconds = 0.001;
+constexpr double kMaxSeconds = 2000000;
 
 void printRecordUsage(std::ostream& out)
 {
@@ -122,8 +125,12 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
         } else if (name == "--seconds") {
             char* end = nullptr;
             options.seconds = std::strtod(value.c_str(), &end);
-            if (*end != '\0' || !(options.seconds > 0)) {
-                return bad();
+            // Less than the millisecond the recorded time counts in cannot be recorded; the
+            // recorded time is counted in a signed 32-bit number of milliseconds.
+            if (value.empty() || *end != '\0' || !(options.seconds >= kMinSeconds && options.seconds <= kMaxSeconds)) {
+                std::cerr << "quillon-cli record: bad value for --seconds: " << value << " (from " << kMinSeconds
+                          << " to " << kMaxSeconds << ")\n";
+                return false;
             }
         } else if (name == "--out") {
             options.out = value;
@@ -240,8 +247,8 @@ int runRecord(const Args& args)
     if (options.out.empty()) {
         file = control.PrepareStartupFile();
     } else {
-        control.AutomaticNumbering(false);
         file = QString::fromStdString(options.out);
+        control.OutputFile(file);
     }
 
     // Nothing here polls: the round ends with the buffer that completes it, a stop
@@ -268,9 +275,11 @@ int runRecord(const Args& args)
         }
     });
     bool started = false;
+    bool failed = false;
     for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
         control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
         if (!capture.IsRecording()) {
+            failed = true;
             break;
         }
         started = true;
@@ -303,11 +312,21 @@ int runRecord(const Args& args)
         if (round + 1 < options.repeat) {
             std::cout << varLastFile().toStdString() << '\n';
         }
-        if (control.WriteFailed()) {
+        if (control.WriteFailed() || control.DeviceWasLost()) {
             break;
         }
         if (options.out.empty()) {
             file = view.nextFile;
+        } else if (round + 1 < options.repeat) {
+            // Every round gets a file of its own, never one that exists.
+            std::string reason;
+            const auto next = control.NextOutputFile(&reason);
+            if (!next) {
+                std::cerr << "quillon-cli record: cannot create the next file: " << reason << '\n';
+                failed = true;
+                break;
+            }
+            file = *next;
         }
     }
     if (!started) {
@@ -322,7 +341,7 @@ int runRecord(const Args& args)
     if (control.LostBytes() > 0) {
         std::cerr << "quillon-cli record: " << control.LostBytes() << " bytes of audio could not be converted\n";
     }
-    return control.WriteFailed() ? 1 : 0;
+    return control.WriteFailed() || control.DeviceWasLost() || failed ? 1 : 0;
 }
 
 }  // namespace quillon::cli

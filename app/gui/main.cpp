@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "app/gui/NoDisplay.h"
 #include "ui/Form1.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
@@ -24,7 +25,9 @@ int main(int argc, char** argv)
     if (setShm) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
+    quillon::NoDisplayGuard noDisplay;
     quillon::QuillonApplication app(argc, argv);
+    noDisplay.done();
     if (setShm) {
         qunsetenv("QT_XCB_NO_MITSHM");  // read once, above; programs we start are not ours to tune
     }

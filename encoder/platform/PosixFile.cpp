@@ -35,20 +35,27 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
     return *this;
 }
 
-PosixFile PosixFile::create(const std::string& path)
+PosixFile PosixFile::create(const std::string& path, int* error)
 {
     PosixFile file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    const auto refuse = [&file, error] {
+        if (error != nullptr) {
+            *error = errno;
+        }
+        file.close();
+    };
     if (!file.isOpen()) {
+        refuse();
         return file;
     }
     if (::flock(file.fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        file.close();
+        refuse();
         return file;
     }
     // Only a regular file has a length to cut; a device such as /dev/null is written as it is.
     struct stat st {};
     if (::fstat(file.fd_, &st) != 0 || (S_ISREG(st.st_mode) && !file.truncate(0))) {
-        file.close();
+        refuse();
     }
     file.regular_ = S_ISREG(st.st_mode);
     return file;

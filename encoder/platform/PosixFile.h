@@ -20,7 +20,8 @@ public:
     // Returns a closed file when the path is refused. The file stays locked (advisory,
     // flock) while open, so start-up repair and a second recorder keep their hands off;
     // a file another process holds locked is refused rather than truncated under it.
-    static PosixFile create(const std::string& path);
+    // `error` receives errno when the path is refused (EWOULDBLOCK: another process holds it).
+    static PosixFile create(const std::string& path, int* error = nullptr);
 
     [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
     void close();

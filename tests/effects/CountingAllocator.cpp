@@ -8,6 +8,12 @@
 // Kept in its own file so the compiler never inlines them into the code it checks.
 namespace {
 std::atomic<long> gAllocations{0};
+std::atomic<std::size_t> gFailFrom{static_cast<std::size_t>(-1)};
+}  // namespace
+
+void quillon::test::failAllocationsFrom(std::size_t bytes)
+{
+    gFailFrom = bytes;
 }
 
 long quillon::test::allocationCount()
@@ -18,6 +24,9 @@ long quillon::test::allocationCount()
 void* operator new(std::size_t size)
 {
     ++gAllocations;
+    if (size >= gFailFrom.load()) {
+        throw std::bad_alloc();
+    }
     if (void* p = std::malloc(size == 0 ? 1 : size)) {
         return p;
     }

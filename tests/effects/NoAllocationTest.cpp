@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CountingAllocator.h"
+#include "common/QuillonError.h"
 #include "effects/IIRFilter.h"
 #include "effects/clsDSP.h"
 
@@ -39,6 +40,33 @@ TEST(NoAllocation, processSamples_allocatesNothing_monoAndStereo)
         dsp.EchoLength(200);
         EXPECT_GT(test::allocationCount(), before);
     }
+}
+
+// A delay line that cannot be allocated is refused with the chain as it was: the old length
+// stays, its echo still sounds, and later rate and channel changes work.
+TEST(NoAllocation, echoLineThatCannotBeAllocated_leavesTheChainUnchanged)
+{
+    clsDSP dsp;
+    dsp.samplerate(8000);
+    dsp.Channels(1);
+    dsp.EffectsUsed(clsDSP::kEcho);
+    dsp.EchoLength(100);  // 800 frames
+    test::failAllocationsFrom(100000);
+    EXPECT_THROW(dsp.EchoLength(100000), QuillonError);  // 1.6 MB of line
+    EXPECT_EQ(dsp.EchoLength(), 100);
+    dsp.EchoLength(1000);                               // 16 kB fits
+    EXPECT_THROW(dsp.samplerate(96000), QuillonError);  // 192 kB at 96 kHz does not
+    EXPECT_EQ(dsp.samplerate(), 8000);
+    test::failAllocationsFrom(static_cast<std::size_t>(-1));
+    dsp.EchoLength(100);
+    EXPECT_NO_THROW(dsp.samplerate(16000));
+    EXPECT_NO_THROW(dsp.Channels(2));
+    dsp.Channels(1);
+    // 100 ms at 16 kHz: the impulse comes back 1600 samples later at EchoAmp 0.4.
+    std::vector<int16_t> block(2000, 0);
+    block[0] = 10000;
+    dsp.ProcessSamples(block);
+    EXPECT_EQ(block[1600], 4000);
 }
 
 }  // namespace

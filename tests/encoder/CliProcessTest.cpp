@@ -297,7 +297,58 @@ TEST(CliProcess, UnwritableOutput_oneLineNonZeroExit)
     writeInput(dir / "in.wav", 8000, 1, test::randomSamples(100, 35));
     const auto r = cli({(dir / "in.wav").string(), (dir / "no" / "such" / "out.wav").string()});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.output, "quillon-cli process: cannot create '" + (dir / "no" / "such" / "out.wav").string() + "'\n");
+    EXPECT_EQ(r.output, "quillon-cli process: cannot create '" + (dir / "no" / "such" / "out.wav").string() +
+                            "': No such file or directory\n");
+}
+
+std::vector<std::string> folderNames(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The output names the input itself, or the run fails half-way: the input and any existing
+// output keep every byte, and no temporary file is left behind.
+TEST(CliProcess, OutputIsTheInputOrTheRunFails_noFileLosesAByte)
+{
+    TempDir dir;
+    writeInput(dir / "a.wav", 8000, 1, test::randomSamples(40000, 36));
+    std::filesystem::create_directory(dir / "x");
+    std::filesystem::create_hard_link(dir / "a.wav", dir / "hard.wav");
+    std::filesystem::create_symlink(dir / "a.wav", dir / "soft.wav");
+    {
+        std::ofstream(dir / "keep.wav") << "existing output";
+    }
+    const auto input = test::readFileBytes(dir / "a.wav");
+    const auto a = (dir / "a.wav").string();
+    struct Row {
+        std::vector<std::string> argv;
+        std::filesystem::path untouched;
+    };
+    const std::vector<Row> rows = {
+        {{QUILLON_CLI, "process", a, a}, dir / "a.wav"},
+        {{QUILLON_CLI, "process", a, (dir / "x" / ".." / "a.wav").string()}, dir / "a.wav"},
+        {{QUILLON_CLI, "process", a, (dir / "hard.wav").string()}, dir / "a.wav"},
+        {{QUILLON_CLI, "process", a, (dir / "soft.wav").string()}, dir / "a.wav"},
+        {{QUILLON_CLI, "process", (dir / "soft.wav").string(), a}, dir / "a.wav"},
+        // The file-size limit stops the write half-way, as a full disk would.
+        {{"prlimit", "--fsize=20000", QUILLON_CLI, "process", a, (dir / "keep.wav").string()}, dir / "keep.wav"},
+    };
+    const auto names = folderNames(dir.path());
+    for (const auto& row : rows) {
+        const auto before = test::readFileBytes(row.untouched);
+        const auto r = test::runProgram(row.argv);
+        EXPECT_NE(r.exitCode, 0) << row.argv.back();
+        EXPECT_EQ(r.output.rfind("quillon-cli process: ", 0), 0U) << r.output;
+        EXPECT_EQ(test::readFileBytes(row.untouched), before) << row.argv.back();
+        EXPECT_EQ(folderNames(dir.path()), names) << row.argv.back();
+    }
+    EXPECT_EQ(test::readFileBytes(dir / "a.wav"), input);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "soft.wav"));
 }
 
 }  // namespace

@@ -230,17 +230,21 @@ TEST(EncoderNextFile, BoundOnOutputHoldsForEveryBlock)
     }
 }
 
-TEST(EncoderNextFile, UnwritableNextFileFinishesTheOldOneAndCloses)
+// Nothing changes when the next file cannot be created: the open file goes on, and a close
+// finishes it as usual.
+TEST(EncoderNextFile, UnwritableNextFile_leavesTheOpenFileGoingOnAndClosable)
 {
     TempDir dir;
     EncoderWAV enc;
     ASSERT_EQ(enc.Encoder_EncoderInit(44100, 2, (dir / "a.wav").string()), 0);
     encodeAll(enc, std::vector<std::uint8_t>(800, 0x12), 800);
     EXPECT_EQ(enc.Encoder_NextFile((dir / "missing" / "b.wav").string()), 2);
-    EXPECT_FALSE(enc.IsOpen());
-    EXPECT_EQ(enc.Encoder_EncoderClose(), 2);
+    EXPECT_TRUE(enc.IsOpen());
+    encodeAll(enc, std::vector<std::uint8_t>(400, 0x34), 400);
+    EXPECT_EQ(enc.Encoder_EncoderClose(), 0);
     const auto file = readFileBytes(dir / "a.wav");
-    EXPECT_EQ(parseHeader(file).dataSize, 800U);
+    EXPECT_EQ(parseHeader(file).dataSize, 1200U);
+    EXPECT_EQ(file.back(), 0x34);
     EXPECT_EQ(enc.Encoder_NextFile((dir / "c.wav").string()), 2) << "nothing open";
 }
 

@@ -81,9 +81,13 @@ public:
     {
         return outputScale * enc.Encoder_MaxOutputBytes(length);
     }
-    std::int32_t Encoder_NextFile(const std::string& file) override { return enc.Encoder_NextFile(file); }
+    std::int32_t Encoder_NextFile(const std::string& file) override
+    {
+        return enc.Encoder_NextFile(failNextFile ? "/nonexistent-quillon-folder/x.wav" : file);
+    }
 
     EncoderWAV enc;
+    bool failNextFile = false;
     bool failWrites = false;
     std::int64_t outputScale = 1;
 };
@@ -260,6 +264,58 @@ TEST_F(RecordingRobustTest, SizeLimit_continuesInNumberedFilesWhoseJoinedAudioIs
     EXPECT_EQ(QFileInfo(AutoFileName(folder, 6)).size(), 0);
     EXPECT_EQ(capture.starts, 1) << "the capture never stopped at a seam";
     EXPECT_TRUE(boxes.messages.empty());
+}
+
+// A file named by the user goes on in FILE-2.wav, FILE-3.wav ... (never one that exists),
+// and leaves the numbering and nu.ini alone.
+TEST_F(RecordingRobustTest, SizeLimitOfANamedFile_continuesInItsOwnNamesNotInTheNumbering)
+{
+    const QString take = folder + "/take.wav";
+    writeBytes(folder + "/take-2.wav", {'k', 'e', 'e', 'p'});
+    control.SizeLimit(46 + 3 * 10240 + 5000);
+    control.OutputFile(take);
+    intFileCounter(7);
+    control.cmdDo_Click({take, QStringLiteral("44100"), true, true});
+    ASSERT_TRUE(capture.recording);
+    for (int i = 0; i < 7; ++i) {
+        deliver();
+    }
+    control.cmdDo_Click({});
+    ASSERT_EQ(view.continued.size(), 2U);
+    EXPECT_EQ(view.continued[0], folder + "/take-3.wav");
+    EXPECT_EQ(view.continued[1], folder + "/take-4.wav");
+    EXPECT_EQ(test::readFileBytes((folder + "/take-2.wav").toStdString()),
+              (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(audioOf(folder + "/take-4.wav").size(), 10240U);
+    EXPECT_EQ(intFileCounter(), 7);
+    EXPECT_FALSE(QFileInfo::exists(folder + "/nu.ini"));
+    EXPECT_TRUE(QDir(folder + "/file").isEmpty());
+}
+
+// The next file cannot be opened: the counter, the folder and the encoder are as before the
+// attempt, and the recording stops with a complete file and the write-error message.
+TEST_F(RecordingRobustTest, FailedContinuation_isUndoneAndStopsWithAValidFile)
+{
+    control.SizeLimit(46 + 3 * 10240 + 5000);
+    encoder.failNextFile = true;
+    start(1);
+    std::vector<std::uint8_t> captured;
+    for (int i = 0; i < 4; ++i) {
+        const auto block = deliver();
+        if (i < 3) {
+            captured.insert(captured.end(), block.begin(), block.end());
+        }
+    }
+    EXPECT_FALSE(capture.recording);
+    EXPECT_EQ(audioOf(AutoFileName(folder, 1)), captured);
+    EXPECT_EQ(planWavRepair(MemoryByteSource(test::readFileBytes(AutoFileName(folder, 1).toStdString()))).verdict,
+              WavVerdict::Intact);
+    EXPECT_EQ(intFileCounter(), 2) << "advanced once, by the stop";
+    EXPECT_EQ(QFileInfo(AutoFileName(folder, 2)).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(AutoFileName(folder, 3)));
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 2) << "closed by the stop, once";
+    ASSERT_FALSE(boxes.messages.empty());
+    EXPECT_EQ(boxes.messages.back().text, "Write error (no disk space left?)!");
 }
 
 TEST_F(RecordingRobustTest, DroppedAudio_becomesSilenceOfTheSameLengthWhereItWasLostAndIsCounted)

@@ -231,6 +231,7 @@ TEST_P(RobustCliLostServer, StopsWithinTwoSecondsThroughTheStopSequence)
     const auto code = rec.wait(5s);
     const double took = seconds(Clock::now() - lost);
     ASSERT_TRUE(code.has_value()) << "still recording 5 s after the source went away";
+    EXPECT_EQ(*code, 1) << "a lost source is a failure, as a write error is";
     std::cout << "[ note ] " << how << ": stopped " << took << " s after the source went away\n";
     EXPECT_LE(took, 2.0);
     const std::string log = readText(runtime / "record.log");

@@ -1,6 +1,7 @@
 // quillon-cli record against the private sound server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -55,12 +56,37 @@ TEST(CmdRecord, OutFileKeepsTheNumberingAloneAndFormatApplies)
 TEST(CmdRecord, RefusedStartsEndWithTheWindowsMessageAndNonZero)
 {
     test::TempDir home;
+    // Too short to hold a millisecond, or beyond what the recorded time can count.
+    for (const char* seconds : {"inf", "-inf", "nan", "1e-9", "0", "-1", "1e300", ""}) {
+        const auto r = test::runProgram({kCli, "record", "--home", home.path().string(), "--seconds", seconds});
+        EXPECT_EQ(r.exitCode, 2) << seconds;
+        EXPECT_NE(r.output.find("bad value for --seconds"), std::string::npos) << r.output;
+        EXPECT_FALSE(std::filesystem::exists(home / "file")) << seconds;
+    }
     const auto badRate = test::runProgram({kCli, "record", "--home", home.path().string(), "--rate", "96001"});
     EXPECT_EQ(badRate.exitCode, 1);
     EXPECT_NE(badRate.output.find("96000"), std::string::npos) << badRate.output;
     const auto badOption = test::runProgram({kCli, "record", "--effects", "reverb"});
     EXPECT_EQ(badOption.exitCode, 2);
     EXPECT_NE(badOption.output.find("reverb"), std::string::npos);
+}
+
+// The window with no display to show on: one line saying so and how to record anyway.
+TEST(Window, NoDisplay_saysSoInOneLineAndExits1)
+{
+    const std::string gui = std::string(QUILLON_BINARY_DIR) + "/app/gui/quillon";
+    if (!std::filesystem::exists(gui)) {
+        GTEST_SKIP() << "the window is not built";
+    }
+    test::TempDir home;
+    for (const char* display : {"", ":97"}) {
+        const auto r = test::runProgram({"env", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                                         std::string("DISPLAY=") + display, gui, "--home", home.path().string()});
+        EXPECT_EQ(r.exitCode, 1) << display;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+        EXPECT_NE(r.output.find("no display"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("quillon-cli record"), std::string::npos) << r.output;
+    }
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include "ui/recording/posix/SafeFiles.h"
 
 namespace quillon {
 namespace {
@@ -68,16 +69,18 @@ bool FileIsFree(const QString& path)
     return !info.exists() || (info.isFile() && info.size() == 0);
 }
 
-std::int16_t NextFreeCounter(const QString& programFolder, std::int16_t from)
+std::optional<std::int16_t> NextFreeCounter(const QString& programFolder, std::int16_t from)
 {
     std::int16_t counter = from;
     for (int tries = 0; tries < 65536; ++tries) {
-        if (FileIsFree(AutoFileName(programFolder, counter))) {
+        const QString file = AutoFileName(programFolder, counter);
+        // A recorder of another process may still hold its file empty for a moment.
+        if (FileIsFree(file) && !LockedByAnother(QFile::encodeName(file).toStdString())) {
             return counter;
         }
         counter = static_cast<std::int16_t>(static_cast<std::uint16_t>(counter) + 1U);
     }
-    return from;
+    return std::nullopt;
 }
 
 bool PrepareEmptyFile(const QString& path)
@@ -101,22 +104,29 @@ std::int16_t LoadCounter(const QString& programFolder)
         stored = ParseCounter(std::string_view(head.constData(), static_cast<std::size_t>(head.size())));
     }
     if (!stored) {
-        const std::int16_t counter = NextFreeCounter(programFolder, 1);
+        const std::int16_t counter = NextFreeCounter(programFolder, 1).value_or(1);
         SaveCounter(programFolder, counter);
         return counter;
     }
-    return NextFreeCounter(programFolder, *stored);
+    // With every number taken the start of a recording refuses; nothing to pick here.
+    return NextFreeCounter(programFolder, *stored).value_or(*stored);
 }
 
-bool SaveCounter(const QString& programFolder, std::int16_t counter)
+bool SaveCounter(const QString& programFolder, std::int16_t counter, std::string* reason)
 {
-    QSaveFile file(settingsPath(programFolder));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+    const QString path = settingsPath(programFolder);
+    const QFileInfo info(path);
+    std::optional<std::string> error;
+    // Replacing a dangling link would hide the user's mistake; its target is never created.
+    if (info.isSymLink() && !info.exists()) {
+        error = "nu.ini 是指向不存在的文件的链接";
+    } else {
+        error = ReplaceFileAtomically(QFile::encodeName(path).toStdString(), CounterFileContent(counter));
     }
-    const std::string content = CounterFileContent(counter);
-    file.write(content.data(), static_cast<qint64>(content.size()));
-    return file.commit();
+    if (error && reason != nullptr) {
+        *reason = *error;
+    }
+    return !error;
 }
 
 std::int16_t intFileCounter()

@@ -23,9 +23,10 @@ QString AutoFileName(const QString& programFolder, std::int16_t counter);
 // A file is free for the next recording when it does not exist or is empty.
 bool FileIsFree(const QString& path);
 
-// `from`, or the next counter (16-bit, wrapping) whose automatic file is free,
-// so that numbering never overwrites a recording. `from` when none is free.
-std::int16_t NextFreeCounter(const QString& programFolder, std::int16_t from);
+// `from`, or the next counter (16-bit, wrapping) whose automatic file is free and not being
+// written by another recorder, so that numbering never overwrites a recording. Nothing when
+// every number is taken.
+std::optional<std::int16_t> NextFreeCounter(const QString& programFolder, std::int16_t from);
 
 // Creates `path` empty when it does not exist; an existing file keeps its
 // contents. Creates the folder too. True when the file exists afterwards.
@@ -36,8 +37,10 @@ bool PrepareEmptyFile(const QString& path);
 // whose file holds a recording moves on to the next free one.
 std::int16_t LoadCounter(const QString& programFolder);
 
-// Replaces nu.ini atomically (temporary file, then rename).
-bool SaveCounter(const QString& programFolder, std::int16_t counter);
+// Replaces nu.ini atomically (temporary file synced, then renamed), so a failure keeps the
+// old file. A link named nu.ini is replaced by a regular file, never written through; a
+// dangling one is refused. False on failure, with the reason in `reason` when given.
+bool SaveCounter(const QString& programFolder, std::int16_t counter, std::string* reason = nullptr);
 
 // Program-wide: the number of the current automatic output file and the file
 // recorded last (empty until the first stop), shared with the other windows.

@@ -10,7 +10,7 @@ namespace {
 
 class RecorderPart final : public CapturePort {
 public:
-    explicit RecorderPart(const CaptureBackend& backend) : recorder_(backend) {}
+    explicit RecorderPart(const CaptureBackend& backend) : recorder_(backend), waveIn_(backend.waveIn) {}
 
     [[nodiscard]] WaveInRecorder* object() { return &recorder_; }
     [[nodiscard]] bool IsRecording() const override { return recorder_.IsRecording(); }
@@ -19,6 +19,15 @@ public:
         return recorder_.StartRecord(samplerate, Channels);
     }
     bool StopRecord() override { return recorder_.StopRecord(); }
+    [[nodiscard]] std::string StartFailureReason() const override
+    {
+        const std::string reason = waveIn_ ? waveIn_->unavailableReason() : std::string();
+        if (reason.empty()) {
+            return {};
+        }
+        const QString server = qEnvironmentVariable("PULSE_SERVER", QStringLiteral("the default sound server"));
+        return server.toStdString() + ": " + reason;
+    }
     [[nodiscard]] std::int32_t DeviceCount() const override { return recorder_.DeviceCount(); }
     [[nodiscard]] std::string DeviceName(std::int32_t index) const override { return recorder_.DeviceName(index); }
     bool SelectDevice(std::int32_t index) override { return recorder_.SelectDevice(index); }
@@ -56,6 +65,7 @@ public:
 
 private:
     WaveInRecorder recorder_;
+    std::shared_ptr<WaveIn> waveIn_;
     QMetaObject::Connection connection_;
     QMetaObject::Connection lostConnection_;
     QMetaObject::Connection dropoutConnection_;
@@ -83,6 +93,7 @@ public:
         return encoder_.Encoder_MaxOutputBytes(length);
     }
     std::int32_t Encoder_NextFile(const std::string& fileName) override { return encoder_.Encoder_NextFile(fileName); }
+    [[nodiscard]] std::string Encoder_FileError() const override { return encoder_.Encoder_FileError(); }
 
 private:
     EncoderWAV encoder_;

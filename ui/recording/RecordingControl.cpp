@@ -1,15 +1,18 @@
 #include "ui/recording/RecordingControl.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 
 #include "common/MessageBoxes.h"
 #include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/posix/SafeFiles.h"
 
 namespace quillon {
 
@@ -95,8 +98,29 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     const auto channels = static_cast<std::int16_t>(inputs.stereo ? 2 : 1);
     lngBytesPerSec_ = *BytesPerSecond(inputs);
 
-    if (encoder_.Encoder_EncoderInit(*rate, channels, inputs.file.toStdString()) != 0) {
-        notice("无法初始化编码器!");
+    // Reading the counter, creating the numbered file and saving the counter form one step
+    // for all recorders of this program folder, so two never take the same number.
+    std::optional<FolderLock> numberingLock;
+    QString file = inputs.file;
+    if (numbering_ && file == AutoFileName(programFolder_, intFileCounter())) {
+        numberingLock.emplace(QFile::encodeName(programFolder_).toStdString());
+        const auto free = NextFreeCounter(programFolder_, intFileCounter());
+        if (!free) {
+            notice(
+                "从 -32768 到 32767 的录音编号都已被 file 文件夹中的录音占用, 无法开始录音!\n"
+                "请移走一些录音后再试。");
+            return;
+        }
+        intFileCounter(*free);
+        file = AutoFileName(programFolder_, *free);
+    }
+
+    if (encoder_.Encoder_EncoderInit(*rate, channels, file.toStdString()) != 0) {
+        // The design's sentence, then what was refused and why.
+        const std::string reason = encoder_.Encoder_FileError();
+        notice(("无法初始化编码器!\n" + QDir::toNativeSeparators(file).toStdString() +
+                (reason.empty() ? std::string() : ": " + reason))
+                   .c_str());
         return;
     }
     // One second of the chosen output format, as the encoder will write it.
@@ -104,25 +128,27 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     if (perSecond <= 0) {
         perSecond = lngBytesPerSec_;
     }
-    const std::int64_t freeBytes = freeBytesFor(inputs.file);
+    const std::int64_t freeBytes = freeBytesFor(file);
     if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
         notice("磁盘剩余空间不足一分钟的录音!");
     }
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        notice("不能启动录音功能!");
+        const std::string reason = recorder_.StartFailureReason();
+        notice(("不能启动录音功能!" + (reason.empty() ? std::string() : "\n" + reason)).c_str());
         return;
     }
     channels_ = channels;
     droppedMs_ = 0;
-    recordingFile_ = inputs.file;
+    recordingFile_ = file;
     lngElapsedMs_ = 0;
     writeFailed_ = false;
+    deviceLost_ = false;
     lostBytes_ = 0;
     view_.RecordingStarted();
     if (numbering_) {
-        SaveCounter(programFolder_, intFileCounter());
+        saveCounter();
     }
 }
 
@@ -143,12 +169,14 @@ void RecordingControl::StopSequence()
 
     // The counter wraps like the 16-bit value it is; numbers whose file holds
     // a recording are skipped so that the next recording never replaces one.
+    const FolderLock numberingLock(QFile::encodeName(programFolder_).toStdString());
     const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(intFileCounter()) + 1U);
-    intFileCounter(NextFreeCounter(programFolder_, next));
+    // With every number taken the next start refuses; the counter moves on regardless.
+    intFileCounter(NextFreeCounter(programFolder_, next).value_or(next));
     const QString nextFile = AutoFileName(programFolder_, intFileCounter());
     PrepareEmptyFile(nextFile);
     view_.RecordingStopped(nextFile);
-    SaveCounter(programFolder_, intFileCounter());
+    saveCounter();
 }
 
 QString RecordingControl::PrepareStartupFile()
@@ -162,8 +190,21 @@ QString RecordingControl::PrepareStartupFile()
     // A settings file that is there but cannot be used is reported; numbering then goes on
     // from the first free number, so no recording is overwritten either way.
     const QString settings = programFolder_ + QStringLiteral("/nu.ini");
+    const QFileInfo link(settings);
     bool unusable = false;
-    if (QFileInfo(settings).exists() || QFileInfo(settings).isSymLink()) {
+    if (link.isSymLink() && !link.exists()) {
+        messageBoxes().show("Quillon",
+                            "设置文件 nu.ini 是指向不存在的文件 " + link.symLinkTarget().toStdString() +
+                                " 的链接: 录音编号无法保存, 请删除或修正这个链接。",
+                            MessageIcon::Warning);
+    } else if (link.isSymLink()) {
+        // Read through the link, but the saves replace the link: its target is another file.
+        messageBoxes().show("Quillon",
+                            "设置文件 nu.ini 是指向 " + link.symLinkTarget().toStdString() +
+                                " 的链接: 录音编号从中读取, 但保存到程序文件夹中新的 nu.ini, 链接的目标保持不变。",
+                            MessageIcon::Warning);
+    }
+    if (link.exists()) {
         QFile file(settings);
         if (!QFileInfo(settings).isFile() || !file.open(QIODevice::ReadOnly)) {
             unusable = true;
@@ -248,19 +289,98 @@ void RecordingControl::writeFailed()
 bool RecordingControl::continueInNextFile()
 {
     // What a stop and a start would do, without letting go of the capture: the file is
-    // finished and remembered, the counter moves on and the audio flows into the next file.
-    varLastFile(recordingFile_);
-    const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(intFileCounter()) + 1U);
-    intFileCounter(NextFreeCounter(programFolder_, next));
-    const QString file = AutoFileName(programFolder_, intFileCounter());
-    PrepareEmptyFile(file);
+    // finished and remembered, and the audio flows into the next file. Nothing changes
+    // unless the next file could be opened.
+    QString file;
+    bool created = false;
+    std::int16_t counter = intFileCounter();
+    std::optional<FolderLock> numberingLock;
+    if (numbering_) {
+        numberingLock.emplace(QFile::encodeName(programFolder_).toStdString());
+        const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(counter) + 1U);
+        const auto free = NextFreeCounter(programFolder_, next);
+        if (!free) {
+            return false;
+        }
+        counter = *free;
+        file = AutoFileName(programFolder_, counter);
+        created = !QFileInfo::exists(file);
+    } else {
+        std::string reason;
+        const auto claimed = NextOutputFile(&reason);
+        if (!claimed) {
+            notice(("无法创建下一个文件:\n" + reason).c_str());
+            return false;
+        }
+        file = *claimed;
+        created = true;
+    }
     if (encoder_.Encoder_NextFile(file.toStdString()) != 0) {
+        if (created) {
+            QFile::remove(file);
+        }
         return false;
     }
+    varLastFile(recordingFile_);
     recordingFile_ = file;
     view_.RecordingContinued(file);
-    SaveCounter(programFolder_, intFileCounter());
+    if (numbering_) {
+        intFileCounter(counter);
+        saveCounter();
+    }
     return true;
+}
+
+void RecordingControl::OutputFile(const QString& file)
+{
+    numbering_ = false;
+    outputBase_ = file;
+    outputIndex_ = 1;
+}
+
+std::optional<QString> RecordingControl::NextOutputFile(std::string* reason)
+{
+    // FILE-2.wav, FILE-3.wav ... beside FILE.wav; a name that exists is never reused.
+    if (outputBase_.isEmpty()) {
+        outputBase_ = recordingFile_;
+    }
+    const QFileInfo base(outputBase_);
+    const QString folder = outputBase_.left(outputBase_.size() - base.fileName().size());
+    const QString suffix = base.suffix().isEmpty() ? QString() : QStringLiteral(".") + base.suffix();
+    const QString stem = base.fileName().left(base.fileName().size() - suffix.size());
+    while (outputIndex_ < 1000000) {
+        ++outputIndex_;
+        const QString candidate = folder + stem + QStringLiteral("-") + QString::number(outputIndex_) + suffix;
+        const int error = CreateExclusive(QFile::encodeName(candidate).toStdString());
+        if (error == 0) {
+            return candidate;
+        }
+        if (error != EEXIST) {
+            if (reason != nullptr) {
+                *reason = candidate.toStdString() + ": " + SystemReason(error);
+            }
+            return std::nullopt;
+        }
+    }
+    if (reason != nullptr) {
+        *reason = outputBase_.toStdString() + ": no free name left";
+    }
+    return std::nullopt;
+}
+
+void RecordingControl::saveCounter()
+{
+    std::string reason;
+    if (SaveCounter(programFolder_, intFileCounter(), &reason)) {
+        saveFailed_ = false;
+        return;
+    }
+    // Once until a save works again: the window saves at every start and stop.
+    if (!saveFailed_) {
+        saveFailed_ = true;
+        notice(
+            ("录音编号 " + std::to_string(intFileCounter()) + " 无法保存到 nu.ini, 文件保持原样:\n" + reason).c_str());
+    }
 }
 
 void RecordingControl::countDropouts()
@@ -299,6 +419,7 @@ void RecordingControl::DeviceLost()
     if (!recorder_.IsRecording()) {
         return;
     }
+    deviceLost_ = true;
     StopSequence();
     notice("录音设备已断开, 录音已停止!");
 }

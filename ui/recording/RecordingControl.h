@@ -43,6 +43,8 @@ public:
     // GotData of the audio before the loss and before the GotData of the audio after it.
     using DropoutHandler = std::function<void(std::uint64_t)>;
     virtual void OnDropout(DropoutHandler /*handler*/) {}
+    // Why the last StartRecord failed (sound server and the system's reason); empty when unknown.
+    [[nodiscard]] virtual std::string StartFailureReason() const { return {}; }
     // Called when the device or the sound server goes away during a recording.
     virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
 };
@@ -65,6 +67,8 @@ public:
     [[nodiscard]] virtual std::int64_t Encoder_FileLength() const { return -1; }
     // The most bytes the next Encoder_Encode of `length` source bytes can add.
     [[nodiscard]] virtual std::int64_t Encoder_MaxOutputBytes(std::int32_t /*length*/) const { return 0; }
+    // Why the last file could not be created (the system's text); empty when unknown.
+    [[nodiscard]] virtual std::string Encoder_FileError() const { return {}; }
     // Finishes the open file and goes on in `fileName` without losing a sample; 0 or 2.
     virtual std::int32_t Encoder_NextFile(const std::string& /*fileName*/) { return 2; }
 };
@@ -135,6 +139,13 @@ public:
     void AutomaticNumbering(bool on) { numbering_ = on; }
     [[nodiscard]] bool AutomaticNumbering() const { return numbering_; }
 
+    // A file named by the user (the command line's --out): numbering is off, and every
+    // later file of this run (another round, the size limit) is the next of FILE-2.wav,
+    // FILE-3.wav ... that does not exist yet.
+    void OutputFile(const QString& file);
+    // Creates and returns that next name; nothing, with the reason, when it cannot.
+    std::optional<QString> NextOutputFile(std::string* reason = nullptr);
+
     // Start-up: counter from nu.ini, its file prepared. Returns the file's name.
     QString PrepareStartupFile();
 
@@ -162,6 +173,8 @@ public:
     [[nodiscard]] const QString& programFolder() const { return programFolder_; }
     // The file being written now; empty while idle.
     [[nodiscard]] QString RecordingFile() const { return recorder_.IsRecording() ? recordingFile_ : QString(); }
+    // The last recording ended because the device or the sound server went away.
+    [[nodiscard]] bool DeviceWasLost() const { return deviceLost_; }
     // The last recording ended on a write error.
     [[nodiscard]] bool WriteFailed() const { return writeFailed_; }
     // Bytes of audio the encoder refused (block too long or a failed conversion).
@@ -175,6 +188,8 @@ private:
     // Brings the dropped time shown up to what the capture engine has counted.
     void countDropouts();
     bool continueInNextFile();
+    // Saves intFileCounter to nu.ini; tells the user when that fails.
+    void saveCounter();
     void writeFailed();
     static void notice(const char* text);
 
@@ -189,7 +204,11 @@ private:
     std::int32_t lngBytesPerSec_ = 0;
     QString recordingFile_;
     bool numbering_ = true;
+    QString outputBase_;
+    int outputIndex_ = 1;
     bool writeFailed_ = false;
+    bool saveFailed_ = false;
+    bool deviceLost_ = false;
     std::int64_t sizeLimit_ = kDefaultFileSizeLimit;
     bool fillDropouts_ = true;
     std::int32_t droppedMs_ = 0;
