@@ -69,6 +69,22 @@ void BufferAssembler::write(const std::byte* data, std::size_t size)
     }
 }
 
+void BufferAssembler::lose(std::size_t size)
+{
+    if (size == 0) {
+        return;
+    }
+    dropped_ += size;
+    if (!gaps_.empty() && gaps_.back().position == taken_) {
+        gaps_.back().bytes += size;
+    } else {
+        gaps_.push_back({taken_, size});
+    }
+    if (backlogSize_ == 0) {
+        fill(nullptr, 0);  // marks it on the buffer in progress now
+    }
+}
+
 std::size_t BufferAssembler::fill(const std::byte* data, std::size_t size)
 {
     std::size_t taken = 0;

@@ -56,6 +56,9 @@ public:
     void add(WaveHeader& header);
     // Appends captured bytes; nullptr stands for `size` bytes of silence.
     void write(const std::byte* data, std::size_t size);
+    // Counts `size` bytes that the source lost right here (whole frames): the
+    // next buffer carries them in droppedBefore.
+    void lose(std::size_t size);
     // Hands back the partly filled front buffer, if it holds anything.
     void finishCurrent();
     // Hands back every queued buffer and forgets the backlog.

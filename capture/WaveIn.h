@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "capture/MessageWindow.h"
@@ -41,6 +42,9 @@ struct WaveHeader {
 
 struct WaveInCaps {
     std::string szPname;
+    // What identifies the device as long as it exists, wherever it moves in the
+    // list (the source's name on the sound server); empty where positions are all there is.
+    std::string szId;
 };
 
 // The wave-input service: every call returns true on success. Calls are made
@@ -75,6 +79,9 @@ public:
     virtual std::uint64_t droppedBytes(WaveInHandle handle) = 0;
     // Empty while the service can be reached, otherwise the reason it cannot.
     virtual std::string unavailableReason() = 0;
+    // `changed` is called, on any thread, whenever devices may have come, gone or
+    // changed, or the service became reachable or unreachable; empty to stop.
+    virtual void setChangeListener(std::function<void()> /*changed*/) {}
 };
 
 }  // namespace quillon

@@ -25,10 +25,23 @@ WaveInRecorder::WaveInRecorder(CaptureBackend backend, QObject* parent)
       }),
       hook_("WaveInRecorder", *this)
 {
+    // From the service's thread: one queued call per burst of events.
+    backend_.waveIn->setChangeListener([this, pending = changePending_] {
+        if (!pending->exchange(true)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, pending] {
+                    pending->store(false);
+                    emit DevicesChanged();
+                },
+                Qt::QueuedConnection);
+        }
+    });
 }
 
 WaveInRecorder::~WaveInRecorder()
 {
+    backend_.waveIn->setChangeListener(nullptr);
     if (IsRecording()) {
         StopRecord();
     }
@@ -53,8 +66,21 @@ bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels)
     const WaveFormatEx format = MakePCMFormat(samplerate, Channels, 16);
 
     WaveIn& waveIn = *backend_.waveIn;
-    if (!waveIn.open(hWaveIn_, selectedDevice_, format, hWnd_)) {
+    lastError_.clear();
+    // The chosen device is opened by what identifies it, not by where it was in the list.
+    std::int32_t device = selectedDevice_;
+    if (device != -1 && !selectedId_.empty()) {
+        device = FindDevice(selectedId_);
+        if (device == -1) {
+            lastError_ = "录音设备 \"" + selectedName_ + "\" 已不存在";
+            ReleaseNotifyWindow();
+            return false;
+        }
+        selectedDevice_ = device;
+    }
+    if (!waveIn.open(hWaveIn_, device, format, hWnd_)) {
         hWaveIn_ = 0;
+        lastError_ = waveIn.unavailableReason();
         ReleaseNotifyWindow();
         return false;
     }
@@ -112,6 +138,7 @@ bool WaveInRecorder::StopRecord()
         droppedAtStop_ = waveIn.droppedBytes(hWaveIn_);
         waveIn.close(hWaveIn_);
         hWaveIn_ = 0;
+        lastError_ = waveIn.unavailableReason();
     }
     // The buffers the reset handed back were posted to this window and go with it.
     ReleaseNotifyWindow();
@@ -227,12 +254,31 @@ std::string WaveInRecorder::DeviceName(std::int32_t Index) const
     return upToNul(caps.szPname);
 }
 
+std::string WaveInRecorder::DeviceId(std::int32_t Index) const
+{
+    WaveInCaps caps;
+    return backend_.waveIn->getDevCaps(Index, caps) ? caps.szId : std::string();
+}
+
+std::int32_t WaveInRecorder::FindDevice(const std::string& id) const
+{
+    const std::int32_t count = DeviceCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (DeviceId(i) == id) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 bool WaveInRecorder::SelectDevice(std::int32_t Index)
 {
     if (Index < 0 || Index > DeviceCount() - 1) {
         return false;
     }
     selectedDevice_ = -1;
+    selectedId_.clear();
+    selectedName_.clear();
     if (hMixer_ != 0) {
         backend_.mixer->close(hMixer_);
         hMixer_ = 0;
@@ -244,6 +290,11 @@ bool WaveInRecorder::SelectDevice(std::int32_t Index)
     hMixer_ = handle;
     if (hMixer_ != 0) {
         selectedDevice_ = Index;
+        WaveInCaps caps;
+        if (backend_.waveIn->getDevCaps(Index, caps)) {
+            selectedId_ = caps.szId;
+            selectedName_ = upToNul(caps.szPname);
+        }
         return true;
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -64,6 +65,13 @@ public:
     [[nodiscard]] std::string DeviceName(std::int32_t Index) const;
     bool SelectDevice(std::int32_t Index);
     [[nodiscard]] std::int32_t SelectedDevice() const { return selectedDevice_; }
+    // What identifies device `Index` wherever it moves in the list; empty when unknown.
+    [[nodiscard]] std::string DeviceId(std::int32_t Index) const;
+    // The selected device's identifier; it is what StartRecord opens.
+    [[nodiscard]] const std::string& SelectedDeviceId() const { return selectedId_; }
+    // Why the last StartRecord failed, or why the sound server stopped a
+    // recording, in the user's words; empty when there is nothing to say.
+    [[nodiscard]] const std::string& LastError() const { return lastError_; }
 
     [[nodiscard]] std::int32_t MixerLineCount() const;
     [[nodiscard]] std::string MixerLineName(std::int32_t Index) const;
@@ -96,6 +104,9 @@ signals:
     // The device or the sound server went away during a recording; no more data
     // will come. The recording stays open until StopRecord.
     void DeviceLost();
+    // Devices may have come, gone or changed (ports, volume), or the sound server
+    // came or went. Raised on the recorder's thread, at most once per event burst.
+    void DevicesChanged();
 
 private:
     struct WaveInBuffer {
@@ -113,6 +124,9 @@ private:
     void WindowCallback(bool bBefore, bool& bHandled, std::intptr_t& lReturn, WindowHandle hWnd, std::uint32_t uMsg,
                         std::uintptr_t wParam, std::intptr_t lParam, std::int32_t& lParamUser);
 
+    // The device's position in the list as the service lists it now; -1: gone.
+    [[nodiscard]] std::int32_t FindDevice(const std::string& id) const;
+
     // Mixer internals.
     [[nodiscard]] bool FindWaveInDestination(std::uint32_t& destination) const;
     bool SelectLineItem(std::int32_t item);
@@ -127,6 +141,10 @@ private:
 
     CaptureBackend backend_;
     std::int32_t selectedDevice_ = -1;
+    std::string selectedId_;
+    std::string selectedName_;
+    std::string lastError_;
+    std::shared_ptr<std::atomic<bool>> changePending_ = std::make_shared<std::atomic<bool>>(false);
     std::int32_t bufferSize_ = 10240;
     std::int32_t bufferCount_ = 5;
     std::int32_t deliveryBuffers_ = 1;

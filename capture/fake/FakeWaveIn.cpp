@@ -15,6 +15,7 @@ bool FakeWaveIn::getDevCaps(int device, WaveInCaps& caps)
         return false;
     }
     caps.szPname = devices[static_cast<std::size_t>(device)];
+    caps.szId = static_cast<std::size_t>(device) < ids.size() ? ids[static_cast<std::size_t>(device)] : std::string();
     return true;
 }
 

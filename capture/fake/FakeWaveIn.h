@@ -22,6 +22,7 @@ public:
 
     // Script.
     std::vector<std::string> devices{"Fake Microphone"};
+    std::vector<std::string> ids;  // szId of each device; none: positions only
     bool failOpen = false;
     int failPrepareAt = -1;  // dwUser of the header whose prepare fails
     bool failStart = false;
@@ -57,6 +58,8 @@ public:
     void setDeliveryBytes(WaveInHandle handle, std::uint32_t bytes) override;
     std::uint64_t droppedBytes(WaveInHandle handle) override;
     std::string unavailableReason() override { return unavailable; }
+    void setChangeListener(std::function<void()> changed) override { changeListener = std::move(changed); }
+    std::function<void()> changeListener;
 
 private:
     bool valid(WaveInHandle handle) const { return handle != 0 && handle == handle_; }

@@ -17,11 +17,13 @@ SourceInfo describe(const pa_source_info& info)
     source.index = info.index;
     source.name = info.name != nullptr ? info.name : "";
     source.description = info.description != nullptr ? info.description : source.name;
+    source.card = info.card;
     source.channelMap = info.channel_map;
     source.volume = info.volume;
     for (std::uint32_t i = 0; i < info.n_ports; ++i) {
         const pa_source_port_info* port = info.ports[i];
-        source.ports.push_back({port->name, port->description != nullptr ? port->description : port->name, port->type});
+        source.ports.push_back(
+            {port->name, port->description != nullptr ? port->description : port->name, port->type, port->available});
     }
     if (info.active_port != nullptr) {
         source.activePort = info.active_port->name;
@@ -38,12 +40,47 @@ void onSourceInfo(pa_context* /*context*/, const pa_source_info* info, int eol, 
     request->connection->signal();
 }
 
-void onContextState(pa_context* /*context*/, void* userdata)
+void onDeadline(pa_mainloop_api* /*api*/, pa_time_event* /*event*/, const struct timeval* /*tv*/, void* userdata)
 {
-    static_cast<PulseConnection*>(userdata)->signal();
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
 }
 
+// A wake-up of the waiting thread at a given time.
+class Alarm {
+public:
+    Alarm(pa_threaded_mainloop* mainloop, std::chrono::microseconds in) : api_(pa_threaded_mainloop_get_api(mainloop))
+    {
+        timeval when{};
+        pa_gettimeofday(&when);
+        pa_timeval_add(&when, static_cast<pa_usec_t>(in.count()));
+        event_ = api_->time_new(api_, &when, onDeadline, mainloop);
+    }
+    ~Alarm()
+    {
+        if (event_ != nullptr) {
+            api_->time_free(event_);
+        }
+    }
+    Alarm(const Alarm&) = delete;
+    Alarm& operator=(const Alarm&) = delete;
+
+private:
+    pa_mainloop_api* api_;
+    pa_time_event* event_ = nullptr;
+};
+
 }  // namespace
+
+std::vector<std::string> displayNames(const std::vector<SourceInfo>& sources)
+{
+    std::vector<std::string> names;
+    std::map<std::string, int> seen;
+    for (const SourceInfo& source : sources) {
+        const int count = ++seen[source.description];
+        names.push_back(count == 1 ? source.description : source.description + " (" + std::to_string(count) + ")");
+    }
+    return names;
+}
 
 PulseConnection::PulseConnection() : mainloop_(pa_threaded_mainloop_new())
 {
@@ -61,6 +98,7 @@ PulseConnection::~PulseConnection()
     // The context goes first, under the lock, while the loop thread still runs;
     // the loop's deleter then stops the thread.
     const std::lock_guard guard(*this);
+    listener_ = nullptr;
     context_.reset();
 }
 
@@ -79,24 +117,61 @@ void PulseConnection::signal()
     pa_threaded_mainloop_signal(mainloop_.get(), 0);
 }
 
-void PulseConnection::wait()
+bool PulseConnection::waitUntil(Clock::time_point deadline)
 {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+        return false;
+    }
+    const Alarm alarm(mainloop_.get(), left);
     pa_threaded_mainloop_wait(mainloop_.get());
+    return Clock::now() < deadline;
 }
 
-bool PulseConnection::ready()
+void PulseConnection::setChangeListener(std::function<void()> listener)
 {
-    if (context_) {
-        while (PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get())) &&
-               pa_context_get_state(context_.get()) != PA_CONTEXT_READY) {
-            wait();
-        }
-        if (pa_context_get_state(context_.get()) == PA_CONTEXT_READY) {
-            return true;
-        }
-        // The server went away: start over with a fresh connection.
-        context_.reset();
+    listener_ = std::move(listener);
+}
+
+void PulseConnection::changed()
+{
+    ++generation_;
+    known_.clear();
+    if (listener_) {
+        listener_();
     }
+}
+
+void PulseConnection::onContextState(pa_context* context, void* userdata)
+{
+    auto* self = static_cast<PulseConnection*>(userdata);
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_READY) {
+        self->stalled_ = false;
+        self->wasReady_ = true;
+        self->error_.clear();
+        pa_context_set_subscribe_callback(context, onEvent, self);
+        const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
+                                                              PA_SUBSCRIPTION_MASK_SERVER | PA_SUBSCRIPTION_MASK_CARD);
+        const OperationPtr subscribed(pa_context_subscribe(context, mask, nullptr, nullptr));
+        self->changed();
+    } else if (!PA_CONTEXT_IS_GOOD(state) && self->wasReady_) {
+        self->wasReady_ = false;
+        self->error_ = pa_strerror(pa_context_errno(context));
+        self->changed();
+    }
+    self->signal();
+}
+
+void PulseConnection::onEvent(pa_context* /*context*/, pa_subscription_event_type_t /*type*/, std::uint32_t /*index*/,
+                              void* userdata)
+{
+    static_cast<PulseConnection*>(userdata)->changed();
+}
+
+bool PulseConnection::startConnect()
+{
+    wasReady_ = false;
     context_.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop_.get()), "Quillon"));
     if (!context_) {
         error_ = "cannot create a connection to the sound server";
@@ -109,19 +184,47 @@ bool PulseConnection::ready()
         context_.reset();
         return false;
     }
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(context_.get());
-        if (state == PA_CONTEXT_READY) {
-            error_.clear();
-            return true;
-        }
-        if (!PA_CONTEXT_IS_GOOD(state)) {
-            error_ = pa_strerror(pa_context_errno(context_.get()));
-            context_.reset();
-            return false;
-        }
-        wait();
+    return true;
+}
+
+bool PulseConnection::ready()
+{
+    if (context_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get()))) {
+        // The server went away: start over with a fresh connection.
+        context_.reset();
     }
+    if (!context_ && !startConnect()) {
+        return false;
+    }
+    // While a server that stopped answering has not come back, nobody waits for it.
+    const auto until = deadline();
+    while (!stalled_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get())) &&
+           pa_context_get_state(context_.get()) != PA_CONTEXT_READY) {
+        if (!waitUntil(until)) {
+            stalled_ = true;
+            error_ = "the sound server does not answer";
+        }
+    }
+    const pa_context_state_t state = pa_context_get_state(context_.get());
+    if (state == PA_CONTEXT_READY) {
+        return true;
+    }
+    if (!PA_CONTEXT_IS_GOOD(state)) {
+        error_ = pa_strerror(pa_context_errno(context_.get()));
+        context_.reset();
+    }
+    return false;
+}
+
+void PulseConnection::noAnswer()
+{
+    // Dropping the connection fails its streams (their owners hear of it); the new
+    // one completes whenever the server answers again and then reports a change.
+    stalled_ = true;
+    context_.reset();
+    known_.clear();
+    startConnect();
+    error_ = "the sound server does not answer";
 }
 
 bool PulseConnection::run(pa_operation* operation)
@@ -130,10 +233,19 @@ bool PulseConnection::run(pa_operation* operation)
     if (!owned) {
         return false;
     }
+    const auto until = deadline();
     while (pa_operation_get_state(owned.get()) == PA_OPERATION_RUNNING) {
-        wait();
+        if (!waitUntil(until)) {
+            break;
+        }
     }
-    return pa_operation_get_state(owned.get()) == PA_OPERATION_DONE;
+    const pa_operation_state_t state = pa_operation_get_state(owned.get());
+    if (state == PA_OPERATION_RUNNING) {
+        pa_operation_cancel(owned.get());
+        noAnswer();
+        return false;
+    }
+    return state == PA_OPERATION_DONE;
 }
 
 void PulseConnection::onSuccess(pa_context* /*context*/, int success, void* userdata)
@@ -143,23 +255,38 @@ void PulseConnection::onSuccess(pa_context* /*context*/, int success, void* user
     self->signal();
 }
 
-std::vector<SourceInfo> PulseConnection::sources()
+const std::vector<SourceInfo>& PulseConnection::listSources()
 {
-    std::vector<SourceInfo> list;
     if (!ready()) {
-        return list;
+        listed_.clear();
+        return listed_;
     }
+    if (listedGeneration_ == generation_) {
+        return listed_;
+    }
+    const std::uint64_t asked = generation_;
+    std::vector<SourceInfo> list;
     SourceListRequest request{this, &list};
     if (!run(pa_context_get_source_info_list(context_.get(), onSourceInfo, &request))) {
-        list.clear();
+        listed_.clear();
+        return listed_;
     }
-    return list;
+    listed_ = std::move(list);
+    listedGeneration_ = asked;
+    for (const SourceInfo& info : listed_) {
+        known_[info.name] = info;
+    }
+    return listed_;
 }
 
 bool PulseConnection::source(const std::string& name, SourceInfo& info)
 {
     if (!ready()) {
         return false;
+    }
+    if (const auto it = known_.find(name); it != known_.end()) {
+        info = it->second;
+        return true;
     }
     std::vector<SourceInfo> found;
     SourceListRequest request{this, &found};
@@ -168,7 +295,13 @@ bool PulseConnection::source(const std::string& name, SourceInfo& info)
         return false;
     }
     info = found.front();
+    known_[name] = info;
     return true;
+}
+
+void PulseConnection::remember(const SourceInfo& info)
+{
+    known_[info.name] = info;
 }
 
 }  // namespace quillon::pulse

@@ -40,31 +40,47 @@ void describeDestination(const SourceInfo& source, MixerLine& line)
     line.dwLineID = PulseMixer::kDestinationLine;
     line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
     line.cChannels = source.volume.channels;
-    line.cConnections = static_cast<std::uint32_t>(source.ports.size());
-    line.cControls = source.ports.empty() ? 1 : 2;
+    line.cConnections = static_cast<std::uint32_t>(recordingLines(source).size());
+    line.cControls = 2;
     line.szName = source.description;
 }
 
-void describeLine(const SourceInfo& source, std::uint32_t index, MixerLine& line)
+void describeLine(const SourceInfo& source, const RecordingLine& recording, std::uint32_t index, MixerLine& line)
 {
     line.dwDestination = 0;
     line.dwSource = index;
     line.dwLineID = index;
-    line.dwComponentType = componentTypeOf(source.ports[index].type);
+    line.dwComponentType = recording.componentType;
     line.cChannels = source.volume.channels;
     line.cConnections = 0;
     line.cControls = 1;
-    line.szName = source.ports[index].description;
+    line.szName = recording.name;
 }
 
 }  // namespace
+
+std::vector<RecordingLine> recordingLines(const SourceInfo& source)
+{
+    std::vector<RecordingLine> lines;
+    if (source.ports.empty()) {
+        lines.push_back({source.description, MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED, {}, true});
+        return lines;
+    }
+    for (const SourcePort& port : source.ports) {
+        const bool available = port.available != PA_PORT_AVAILABLE_NO;
+        lines.push_back({available ? port.description : port.description + kUnpluggedMark, componentTypeOf(port.type),
+                         port.name, available});
+    }
+    return lines;
+}
 
 PulseMixer::PulseMixer(std::shared_ptr<PulseConnection> connection) : connection_(std::move(connection)) {}
 
 bool PulseMixer::open(MixerHandle& handle, int device)
 {
     const std::lock_guard lock(*connection_);
-    const auto sources = connection_->sources();
+    // Positions are those of the list the user was shown.
+    const auto& sources = connection_->listed().empty() ? connection_->listSources() : connection_->listed();
     if (device < 0 || static_cast<std::size_t>(device) >= sources.size()) {
         return false;
     }
@@ -107,24 +123,28 @@ bool PulseMixer::getLineInfo(MixerHandle handle, MixerLine& line, std::uint32_t 
             }
             describeDestination(source, line);
             return true;
-        case MIXER_GETLINEINFOF_SOURCE:
-            if (line.dwDestination != 0 || line.dwSource >= source.ports.size()) {
+        case MIXER_GETLINEINFOF_SOURCE: {
+            const auto lines = recordingLines(source);
+            if (line.dwDestination != 0 || line.dwSource >= lines.size()) {
                 return false;
             }
-            describeLine(source, line.dwSource, line);
+            describeLine(source, lines[line.dwSource], line.dwSource, line);
             return true;
-        case MIXER_GETLINEINFOF_COMPONENTTYPE:
+        }
+        case MIXER_GETLINEINFOF_COMPONENTTYPE: {
             if (line.dwComponentType == MIXERLINE_COMPONENTTYPE_DST_WAVEIN) {
                 describeDestination(source, line);
                 return true;
             }
-            for (std::uint32_t i = 0; i < source.ports.size(); ++i) {
-                if (componentTypeOf(source.ports[i].type) == line.dwComponentType) {
-                    describeLine(source, i, line);
+            const auto lines = recordingLines(source);
+            for (std::uint32_t i = 0; i < lines.size(); ++i) {
+                if (lines[i].componentType == line.dwComponentType) {
+                    describeLine(source, lines[i], i, line);
                     return true;
                 }
             }
             return false;
+        }
         default:
             return false;
     }
@@ -139,9 +159,9 @@ bool PulseMixer::getLineControlsByType(MixerHandle handle, std::uint32_t lineID,
     if (controls.empty() || it == open_.end() || !connection_->source(it->second, source)) {
         return false;
     }
-    const auto ports = static_cast<std::uint32_t>(source.ports.size());
+    const auto ports = static_cast<std::uint32_t>(recordingLines(source).size());
     if (lineID == kDestinationLine) {
-        if (controlType == MIXERCONTROL_CONTROLTYPE_MUX && ports > 0) {
+        if (controlType == MIXERCONTROL_CONTROLTYPE_MUX) {
             controls[0] = MixerControl{kSelectorControl, MIXERCONTROL_CONTROLTYPE_MUX, ports, "Input"};
             return true;
         }
@@ -167,14 +187,15 @@ bool PulseMixer::getControlDetails(MixerHandle handle, std::uint32_t controlID, 
     if (it == open_.end() || !connection_->source(it->second, source)) {
         return false;
     }
-    const auto ports = static_cast<std::uint32_t>(source.ports.size());
+    const auto lines = recordingLines(source);
+    const auto ports = static_cast<std::uint32_t>(lines.size());
     if (controlID == kSelectorControl) {
-        if (ports == 0 || cMultipleItems != ports || values.size() < ports) {
+        if (cMultipleItems != ports || values.size() < ports) {
             return false;
         }
-        // Item j is line count - 1 - j.
+        // Item j is line count - 1 - j; a source without ports has its one line always on.
         for (std::uint32_t j = 0; j < ports; ++j) {
-            values[j] = source.ports[ports - 1 - j].name == source.activePort ? 1 : 0;
+            values[j] = source.ports.empty() || lines[ports - 1 - j].port == source.activePort ? 1 : 0;
         }
         return true;
     }
@@ -203,11 +224,12 @@ bool PulseMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, 
     if (it == open_.end() || !connection_->source(it->second, source)) {
         return false;
     }
-    const auto ports = static_cast<std::uint32_t>(source.ports.size());
+    const auto lines = recordingLines(source);
+    const auto ports = static_cast<std::uint32_t>(lines.size());
     const std::string& name = it->second;
     pa_context* context = connection_->context();
     if (controlID == kSelectorControl) {
-        if (ports == 0 || cMultipleItems != ports || values.size() < ports) {
+        if (cMultipleItems != ports || values.size() < ports) {
             return false;
         }
         const auto chosen =
@@ -216,7 +238,10 @@ bool PulseMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, 
             return false;
         }
         const auto item = static_cast<std::uint32_t>(chosen - values.begin());
-        const std::string& port = source.ports[ports - 1 - item].name;
+        const std::string& port = lines[ports - 1 - item].port;
+        if (source.ports.empty() || port == source.activePort) {
+            return true;  // nothing to switch
+        }
         return connection_->runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
             return pa_context_set_source_port_by_name(context, name.c_str(), port.c_str(), cb, userdata);
         });
@@ -231,9 +256,17 @@ bool PulseMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, 
         // One value sets every channel; otherwise channels beyond the values take the last one.
         volume.values[c] = mixerToServerVolume(values[std::min<std::size_t>(c, cChannels - 1)]);
     }
-    return connection_->runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
+    if (pa_cvolume_equal(&volume, &source.volume) != 0) {
+        return true;
+    }
+    const bool set = connection_->runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
         return pa_context_set_source_volume_by_name(context, name.c_str(), &volume, cb, userdata);
     });
+    if (set) {
+        source.volume = volume;
+        connection_->remember(source);
+    }
+    return set;
 }
 
 }  // namespace quillon::pulse

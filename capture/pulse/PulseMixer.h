@@ -3,18 +3,33 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "capture/Mixer.h"
 
 namespace quillon::pulse {
 
 class PulseConnection;
+struct SourceInfo;
+
+// Marks the name of a port that has nothing plugged in.
+inline constexpr const char* kUnpluggedMark = " (未插入)";
+
+// A recording line of a source: one per port, or for a source without ports one
+// named after the source, switching nothing.
+struct RecordingLine {
+    std::string name;
+    std::uint32_t componentType = 0;
+    std::string port;  // empty: the source has no ports
+    bool available = true;
+};
+std::vector<RecordingLine> recordingLines(const SourceInfo& source);
 
 // The mixer of a source, in the shape of a sound card's mixer: one wave-in
 // destination whose source lines are the source's ports, with a selector
 // (the active port) and a volume per line. As the server has one volume per
 // source, every line's volume, and the destination's own, is that volume.
-// A source without ports has no lines and no selector.
+// A source without ports has one line, named after it, with the source's volume.
 class PulseMixer final : public Mixer {
 public:
     explicit PulseMixer(std::shared_ptr<PulseConnection> connection);

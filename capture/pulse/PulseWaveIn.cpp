@@ -1,7 +1,9 @@
 #include "capture/pulse/PulseWaveIn.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "capture/BufferAssembler.h"
@@ -16,6 +18,24 @@ constexpr std::size_t kBacklogSeconds = 5;
 // Seconds the server may hold for us; it drops silently beyond that, so the
 // loop thread reads continuously and this only covers stalls of that thread.
 constexpr std::uint32_t kServerQueueSeconds = 2;
+// The server's queue never shrinks below this, however low the rate: a queue of a
+// few bytes leaves the server no room to work with.
+constexpr std::uint32_t kMinServerQueueBytes = 8192;
+// A shortfall against the clock counts as lost once it is this large (or two
+// transfers, if more) and still there this much later: audio merely late is not lost.
+constexpr double kLossSeconds = 0.25;
+constexpr auto kLossConfirm = std::chrono::milliseconds(200);
+
+using Clock = std::chrono::steady_clock;
+
+// Below this rate the server's resampler delivers next to nothing (at 1 Hz nothing
+// at all): such rates are captured at a multiple of themselves and averaged down here.
+constexpr std::uint32_t kMinServerRate = 1000;
+
+std::uint32_t decimationFor(std::uint32_t rate)
+{
+    return rate >= kMinServerRate ? 1 : (kMinServerRate + rate - 1) / rate;
+}
 
 }  // namespace
 
@@ -43,7 +63,90 @@ struct PulseWaveIn::Device {
     bool lostReported = false;
     std::uint32_t fragment = 0;
     std::uint32_t delivery = 0;  // larger transfers asked for by the owner; 0: none
+    std::uint32_t transfer = 0;  // bytes per transfer the server was asked for (ours, not the server's)
     BufferAssembler assembler;
+    // Server frames averaged into one of ours; the partial sums of the frame in progress.
+    std::uint32_t factor = decimationFor(format.nSamplesPerSec);
+    std::vector<std::int32_t> sums = std::vector<std::int32_t>(format.nChannels, 0);
+    std::uint32_t summed = 0;
+    std::vector<std::int16_t> decimated;
+
+    // Takes server audio (whole server samples) into the buffers.
+    void take(const void* data, std::size_t size)
+    {
+        if (factor == 1) {
+            assembler.write(static_cast<const std::byte*>(data), size);
+            counted += clocked ? static_cast<double>(size) : 0.0;
+            return;
+        }
+        const auto* in = static_cast<const std::int16_t*>(data);
+        const std::size_t samples = size / sizeof(std::int16_t);
+        const std::size_t channels = sums.size();
+        decimated.clear();
+        for (std::size_t i = 0; i + channels <= samples; i += channels) {
+            for (std::size_t c = 0; c < channels; ++c) {
+                sums[c] += in[i + c];
+            }
+            if (++summed == factor) {
+                for (std::size_t c = 0; c < channels; ++c) {
+                    decimated.push_back(static_cast<std::int16_t>(sums[c] / static_cast<std::int32_t>(factor)));
+                    sums[c] = 0;
+                }
+                summed = 0;
+            }
+        }
+        const std::size_t bytes = decimated.size() * sizeof(std::int16_t);
+        assembler.write(reinterpret_cast<const std::byte*>(decimated.data()), bytes);
+        counted += clocked ? static_cast<double>(bytes) : 0.0;
+    }
+
+    // The server drops what it cannot keep without a word; bytes received are
+    // checked against the time since the first of them.
+    bool clocked = false;
+    Clock::time_point since;
+    double counted = 0;   // bytes since then, lost ones included
+    double baseline = 0;  // the usual shortfall: what is in transit
+    std::optional<Clock::time_point> suspect;
+
+    void restartClock()
+    {
+        clocked = false;
+        suspect.reset();
+    }
+
+    // After all that was readable has been taken: anything missing beyond what is
+    // usually in transit was dropped. `now`: commit without waiting for confirmation.
+    void checkClock(bool now)
+    {
+        const Clock::time_point at = Clock::now();
+        if (!clocked) {
+            clocked = true;
+            since = at;
+            counted = 0;
+            baseline = 0;
+            return;
+        }
+        const double expected = std::chrono::duration<double>(at - since).count() * format.nAvgBytesPerSec;
+        const double shortfall = expected - counted;
+        const double threshold = std::max(kLossSeconds * format.nAvgBytesPerSec, 2.0 * transfer);
+        if (shortfall - baseline < threshold) {
+            // Clocks drift apart slowly; only a sudden shortfall is a loss.
+            baseline = shortfall;
+            suspect.reset();
+            return;
+        }
+        if (!now && (!suspect || at - *suspect < kLossConfirm)) {
+            if (!suspect) {
+                suspect = at;
+            }
+            return;
+        }
+        const std::uint32_t align = std::max<std::uint32_t>(format.nBlockAlign, 1);
+        const auto lost = static_cast<std::size_t>((shortfall - baseline) / align) * align;
+        assembler.lose(lost);
+        counted += static_cast<double>(lost);
+        suspect.reset();
+    }
 };
 
 namespace {
@@ -58,11 +161,28 @@ void onRead(pa_stream* stream, std::size_t /*length*/, void* userdata)
         if (pa_stream_peek(stream, &data, &size) < 0 || size == 0) {
             return;
         }
-        // A hole in the stream (no data, a length) is that much silence.
+        if (data == nullptr && size > 0 && device->started) {
+            // A hole the server marked itself: lost, not silence.
+            const std::size_t ours = size / device->factor / device->format.nBlockAlign * device->format.nBlockAlign;
+            device->assembler.lose(ours);
+            if (device->clocked) {
+                device->counted += static_cast<double>(ours);
+            }
+            pa_stream_drop(stream);
+            continue;
+        }
         if (device->started) {
-            device->assembler.write(static_cast<const std::byte*>(data), size);
+            device->take(data, size);
         }
         pa_stream_drop(stream);
+        if (device->started && pa_stream_readable_size(stream) == 0) {
+            device->checkClock(false);
+            // A buffer that lasts longer than a transfer goes out with what it has, so
+            // audio comes at least once a second at the lowest rates too.
+            if (device->fragment > device->format.nAvgBytesPerSec) {
+                device->assembler.finishCurrent();
+            }
+        }
     }
 }
 
@@ -113,18 +233,26 @@ PulseWaveIn::Device* PulseWaveIn::find(WaveInHandle handle)
 std::uint32_t PulseWaveIn::getNumDevs()
 {
     const std::lock_guard lock(*connection_);
-    return static_cast<std::uint32_t>(connection_->sources().size());
+    return static_cast<std::uint32_t>(connection_->listSources().size());
 }
 
 bool PulseWaveIn::getDevCaps(int device, WaveInCaps& caps)
 {
+    // Positions are those of the list last counted, the one the user was shown.
     const std::lock_guard lock(*connection_);
-    const auto sources = connection_->sources();
+    const auto& sources = connection_->listed().empty() ? connection_->listSources() : connection_->listed();
     if (device < 0 || static_cast<std::size_t>(device) >= sources.size()) {
         return false;
     }
-    caps.szPname = sources[static_cast<std::size_t>(device)].description;
+    caps.szPname = displayNames(sources)[static_cast<std::size_t>(device)];
+    caps.szId = sources[static_cast<std::size_t>(device)].name;
     return true;
+}
+
+void PulseWaveIn::setChangeListener(std::function<void()> changed)
+{
+    const std::lock_guard lock(*connection_);
+    connection_->setChangeListener(std::move(changed));
 }
 
 std::string PulseWaveIn::unavailableReason()
@@ -135,7 +263,8 @@ std::string PulseWaveIn::unavailableReason()
 
 bool PulseWaveIn::open(WaveInHandle& handle, int device, const WaveFormatEx& format, WindowHandle callback)
 {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, static_cast<std::uint8_t>(format.nChannels)};
+    const pa_sample_spec spec{PA_SAMPLE_S16NE, format.nSamplesPerSec * decimationFor(format.nSamplesPerSec),
+                              static_cast<std::uint8_t>(format.nChannels)};
     if (format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample != 16 || format.nChannels == 0 ||
         format.nChannels > PA_CHANNELS_MAX || format.nBlockAlign != format.nChannels * 2 ||
         pa_sample_spec_valid(&spec) == 0) {
@@ -147,7 +276,7 @@ bool PulseWaveIn::open(WaveInHandle& handle, int device, const WaveFormatEx& for
     }
     std::string source;
     if (device != WAVE_MAPPER) {
-        const auto sources = connection_->sources();
+        const auto& sources = connection_->listed().empty() ? connection_->listSources() : connection_->listed();
         if (device < 0 || static_cast<std::size_t>(device) >= sources.size()) {
             return false;
         }
@@ -214,22 +343,31 @@ void PulseWaveIn::setDeliveryBytes(WaveInHandle handle, std::uint32_t bytes)
 
 bool PulseWaveIn::connectStream(Device& device)
 {
+    // In the server's bytes, which are `factor` times ours.
+    const std::uint32_t frame = std::max<std::uint32_t>(device.format.nBlockAlign, 1);
+    const std::uint32_t perSecond = device.format.nAvgBytesPerSec * device.factor;
     pa_buffer_attr attr{};
-    attr.maxlength = kServerQueueSeconds * device.format.nAvgBytesPerSec;
     attr.tlength = static_cast<std::uint32_t>(-1);
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     // Without latency adjustment the server delivers in bursts of seconds. Each
     // transfer wakes this thread and the UI thread, so an owner that shows nothing
-    // live may ask for several buffers per transfer.
-    attr.fragsize = device.fragment != 0 ? device.fragment : device.format.nAvgBytesPerSec / 10;
-    attr.fragsize = std::max(attr.fragsize, device.delivery);
+    // live may ask for several buffers per transfer; but never more than a second.
+    // Where one buffer lasts longer than that (low rates), a transfer is 100 ms and
+    // hands its buffer over as it is, or a take would depend on filling whole buffers.
+    std::uint32_t fragsize = device.fragment != 0 ? device.fragment * device.factor : perSecond / 10;
+    fragsize = fragsize > perSecond ? perSecond / 10 : std::min(std::max(fragsize, device.delivery), perSecond);
+    attr.fragsize = std::max(fragsize / frame * frame, frame);
+    attr.maxlength = std::max({kServerQueueSeconds * perSecond, 4 * attr.fragsize, kMinServerQueueBytes});
+    attr.maxlength = attr.maxlength / frame * frame;
+    device.transfer = attr.fragsize / device.factor;
     // A vanished source must be noticed, not replaced by another microphone.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(device.stream.get(), device.source.empty() ? nullptr : device.source.c_str(), &attr,
                                  flags) < 0) {
         return false;
     }
+    const auto until = PulseConnection::deadline();
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(device.stream.get());
         if (state == PA_STREAM_READY) {
@@ -239,7 +377,10 @@ bool PulseWaveIn::connectStream(Device& device)
         if (!PA_STREAM_IS_GOOD(state)) {
             return false;
         }
-        connection_->wait();
+        if (!connection_->waitUntil(until)) {
+            connection_->noAnswer();
+            return false;
+        }
     }
 }
 
@@ -265,6 +406,7 @@ bool PulseWaveIn::start(WaveInHandle handle)
     } else if (!cork(*device, false)) {
         return false;
     }
+    device->restartClock();
     device->started = true;
     return true;
 }
@@ -276,8 +418,16 @@ bool PulseWaveIn::halt(WaveInHandle handle, bool returnAll)
     if (device == nullptr) {
         return false;
     }
+    if (device->started && device->clocked) {
+        // What has not come by now is not coming.
+        device->checkClock(true);
+    }
     device->started = false;
-    cork(*device, true);
+    // Nothing is taken from here on, so the answer is not waited for: a frozen
+    // server must not hold up a stop.
+    if (device->connected && PA_STREAM_IS_GOOD(pa_stream_get_state(device->stream.get()))) {
+        const OperationPtr corked(pa_stream_cork(device->stream.get(), 1, nullptr, nullptr));
+    }
     if (returnAll) {
         device->assembler.returnAll();
     } else {
@@ -309,8 +459,12 @@ bool PulseWaveIn::close(WaveInHandle handle)
     if (device->connected && PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
         // Wait until the server has removed the stream, so none is left behind.
         if (pa_stream_disconnect(stream) == 0) {
+            const auto until = PulseConnection::deadline();
             while (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
-                connection_->wait();
+                if (!connection_->waitUntil(until)) {
+                    connection_->noAnswer();
+                    break;
+                }
             }
         }
     }

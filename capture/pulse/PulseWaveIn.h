@@ -11,7 +11,7 @@ class PulseConnection;
 
 // The wave-input service on the sound server: a device is a source (monitors
 // included), device WAVE_MAPPER the default source, and an open device one
-// record stream of 16-bit little-endian PCM that fills the queued buffers.
+// record stream of native 16-bit PCM that fills the queued buffers.
 class PulseWaveIn final : public WaveIn {
 public:
     explicit PulseWaveIn(std::shared_ptr<PulseConnection> connection);
@@ -32,6 +32,7 @@ public:
     void setDeliveryBytes(WaveInHandle handle, std::uint32_t bytes) override;
     std::uint64_t droppedBytes(WaveInHandle handle) override;
     std::string unavailableReason() override;
+    void setChangeListener(std::function<void()> changed) override;
 
     struct Device;
 

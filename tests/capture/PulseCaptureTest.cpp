@@ -330,40 +330,60 @@ TEST_F(PulseCaptureTest, RemovedSource_isReportedAsALostDevice)
     EXPECT_EQ(ourSourceOutputs(), 0);
 }
 
-TEST_F(PulseCaptureTest, MonitorSource_hasNoLines_andTheServerVolumeRoundTrips)
+// A source without ports has one line, named after it, whose volume is the source's own.
+TEST_F(PulseCaptureTest, MonitorSource_hasOneLineWithTheSourcesOwnVolume)
 {
-    const int device = selectOwnMonitor();
-    ASSERT_GE(device, 0);
-    EXPECT_EQ(recorder_->MixerLineCount(), 0);
-    EXPECT_EQ(recorder_->MixerLineName(0), "");
-    EXPECT_EQ(recorder_->MixerLineVolume(), 0);
-    EXPECT_FALSE(recorder_->SelectMixerLine(0));
+    ASSERT_GE(selectOwnMonitor(), 0);
+    const std::string monitor = sink_ + ".monitor";
+    EXPECT_EQ(recorder_->MixerLineCount(), 1);
+    EXPECT_EQ(recorder_->MixerLineName(0), "Monitor of " + sink_);
+    EXPECT_TRUE(recorder_->SelectMixerLine(0));
+    EXPECT_EQ(recorder_->SelectedMixerLine(), 0);
+    EXPECT_EQ(recorder_->MixerLineVolume(), 65535);
 
-    // The destination's own volume control is the source's volume.
-    Mixer& mixer = *backend_.mixer;
-    MixerHandle handle = 0;
-    ASSERT_TRUE(mixer.open(handle, device));
-    MixerLine destination;
-    destination.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
-    ASSERT_TRUE(mixer.getLineInfo(handle, destination, MIXER_GETLINEINFOF_COMPONENTTYPE));
-    EXPECT_EQ(destination.cConnections, 0U);
-    MixerControl volume;
-    ASSERT_TRUE(
-        mixer.getLineControlsByType(handle, destination.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME, {&volume, 1}));
-    const std::uint32_t half[2] = {32768, 32768};
-    ASSERT_TRUE(mixer.setControlDetails(handle, volume.dwControlID, 2, 0, half));
-    std::uint32_t read[2] = {0, 0};
-    ASSERT_TRUE(mixer.getControlDetails(handle, volume.dwControlID, 2, 0, read));
-    EXPECT_EQ(read[0], 32768U);
-    EXPECT_EQ(read[1], 32768U);
-    const auto shown = test::runProgram({"pactl", "get-source-volume", sink_ + ".monitor"}).output;
+    recorder_->MixerLineVolume(32768);
+    const auto shown = test::runProgram({"pactl", "get-source-volume", monitor}).output;
     EXPECT_NE(shown.find("50%"), std::string::npos) << shown;
+    EXPECT_EQ(recorder_->MixerLineVolume(), 32768);
 
-    const std::uint32_t full[2] = {65535, 65535};
-    ASSERT_TRUE(mixer.setControlDetails(handle, volume.dwControlID, 2, 0, full));
-    const auto restored = test::runProgram({"pactl", "get-source-volume", sink_ + ".monitor"}).output;
+    // A change made elsewhere shows on the next read.
+    ASSERT_EQ(test::runProgram({"pactl", "set-source-volume", monitor, "16384"}).exitCode, 0);
+    pump(200);
+    EXPECT_EQ(recorder_->MixerLineVolume(), 16384);
+    recorder_->MixerLineVolume(65535);
+    const auto restored = test::runProgram({"pactl", "get-source-volume", monitor}).output;
     EXPECT_NE(restored.find("65536"), std::string::npos) << restored;
-    EXPECT_TRUE(mixer.close(handle));
+}
+
+// The chosen source is recorded even after a source before it in the list went
+// away; once the chosen one is gone too, the start fails and names it.
+TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
+{
+    const std::string later = sink_ + "_later";
+    const auto loaded = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + later,
+                                          "sink_properties=device.description=" + later});
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.output;
+    const std::string laterModule = loaded.output.substr(0, loaded.output.find_first_of("\r\n"));
+    const int device = deviceNamed("Monitor of " + later);
+    ASSERT_GE(device, 0);
+    ASSERT_TRUE(recorder_->SelectDevice(device));
+    ASSERT_EQ(test::runProgram({"pactl", "unload-module", module_}).exitCode, 0);
+    module_.clear();
+
+    playTone(later, 6);
+    ASSERT_TRUE(recorder_->StartRecord(44100, 2));
+    ASSERT_TRUE(waitForFirstBuffer());
+    pump(600);
+    recorder_->StopRecord();
+    ASSERT_FALSE(got_.empty());
+    EXPECT_NEAR(toneAmplitude(got_.back().samples, 0, 2, 44100, kLeftHz), kAmplitude, kAmplitude * 0.05)
+        << "recorded from another source";
+
+    ASSERT_EQ(test::runProgram({"pactl", "unload-module", laterModule}).exitCode, 0);
+    pump(100);
+    EXPECT_FALSE(recorder_->StartRecord(44100, 2));
+    EXPECT_FALSE(recorder_->IsRecording());
+    EXPECT_NE(recorder_->LastError().find("Monitor of " + later), std::string::npos) << recorder_->LastError();
 }
 
 TEST(PulseCaptureCli, DevicesListsTheNullSinksMonitor_andFailsWithNoServer)
@@ -374,7 +394,10 @@ TEST(PulseCaptureCli, DevicesListsTheNullSinksMonitor_andFailsWithNoServer)
         GTEST_SKIP() << "no PulseAudio server reachable: " << listed.output;
     }
     EXPECT_EQ(listed.exitCode, 0) << listed.output;
-    EXPECT_NE(listed.output.find(": Monitor of Quillon-Null-Sink\n  volume: "), std::string::npos) << listed.output;
+    EXPECT_NE(
+        listed.output.find(": Monitor of Quillon-Null-Sink\n  line 0: Monitor of Quillon-Null-Sink *\n  volume: "),
+        std::string::npos)
+        << listed.output;
 
     const auto nowhere = test::runProgram({"env", "PULSE_SERVER=unix:/nonexistent/quillon-test", cli, "devices"});
     EXPECT_EQ(nowhere.exitCode, 1);

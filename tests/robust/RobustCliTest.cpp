@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -328,6 +329,47 @@ TEST_F(RobustCli, OutputNamingAFolderOrAnUnwritablePlace_isRefused)
     }
     EXPECT_TRUE(fs::is_directory(runtime / "adir"));
     EXPECT_TRUE(fs::is_empty(runtime / "adir"));
+}
+
+// Every accepted rate records at that rate, the lowest included, and leaves the server alive.
+class RobustCliRate : public RobustCli, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RobustCliRate, RecordsTwoSecondsAtItsRate)
+{
+    const int rate = GetParam();
+    const fs::path out = runtime / "take.wav";
+    const auto r = record({"--rate", std::to_string(rate), "--channels", "1", "--seconds", "2", "--out", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const auto frames = static_cast<double>(fs::file_size(out) - 46) / 2;
+    std::cout << "[ measured ] " << rate << " Hz: " << frames << " frames for 2 s\n";
+    EXPECT_NEAR(frames, 2.0 * rate, 0.1 * rate + 1);
+    EXPECT_EQ(pulse.pactl({"info"}).exitCode, 0) << "the server died";
+}
+
+INSTANTIATE_TEST_SUITE_P(LowRates, RobustCliRate, ::testing::Values(1, 2, 400, 999));
+
+// A server stopped with SIGSTOP: Ctrl+C still ends the take within the bound, with a valid file.
+TEST_F(RobustCli, FrozenServer_neverHoldsUpCtrlC)
+{
+    const pid_t server = pulse.pid();
+    ASSERT_GT(server, 0);
+    {
+        Spawned rec = background("30");
+        ASSERT_TRUE(waitForAudio(home, 44100, 10s)) << readText(runtime / "record.log");
+        ::kill(server, SIGSTOP);
+        std::this_thread::sleep_for(1s);
+        const auto key = Clock::now();
+        rec.kill(SIGINT);
+        const auto code = rec.wait(10s);
+        const double took = seconds(Clock::now() - key);
+        ::kill(server, SIGCONT);
+        ASSERT_TRUE(code.has_value()) << "Ctrl+C hangs on a frozen server";
+        std::cout << "[ measured ] Ctrl+C with a frozen server: " << took << " s\n";
+        EXPECT_EQ(*code, 0) << readText(runtime / "record.log");
+        EXPECT_LE(took, 3.0);
+        ASSERT_EQ(recordings(home).size(), 1U);
+        EXPECT_GE(checkedDuration(recordings(home)[0]), 0.2);
+    }
 }
 
 }  // namespace
