@@ -52,6 +52,8 @@ if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
   status=1
 fi
 
+QUILLON_JOBS=$jobs "$root/scripts/package-test.sh" "$root/build/release" || status=1
+
 for build in release asan; do
   echo "== Tests: $build"
   if ! ctest --test-dir "build/$build" --output-on-failure -j "$jobs" --timeout 300; then
