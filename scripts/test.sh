@@ -53,6 +53,7 @@ if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
 fi
 
 QUILLON_JOBS=$jobs "$root/scripts/package-test.sh" "$root/build/release" || status=1
+"$root/scripts/wayland-test.sh" "$root/build/release" || status=1
 
 for build in release asan; do
   echo "== Tests: $build"
