@@ -3,11 +3,13 @@
 # installed program as an ordinary user (version, devices and a recording on a private sound
 # server, the menu entry's command opening the window, About finding the installed help
 # page) and removes the package again.
-#   scripts/package-test.sh [BUILD_DIR]   (default build/release)
+#   scripts/package-test.sh [BUILD_DIR] [SHOTDIR]   (default build/release)
+# With SHOTDIR, the installed window recording a tone is also shot at scales 1 and 2.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
+shots=${2:-}
 started=$(date +%s)
 app_id=io.github.quillon.Quillon
 
@@ -126,5 +128,22 @@ as_user "${env_user[@]}" DISPLAY="$display" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 Q
 [ "$(cat "$work/opened" 2>/dev/null)" = "file:///usr/share/quillon/bangzhu.htm" ] ||
   fail "About opened '$(cat "$work/opened" 2>/dev/null)', not the installed help page"
 echo "window from '$exec_line': About opened file:///usr/share/quillon/bangzhu.htm"
+
+if [ -n "$shots" ]; then
+  mkdir -p "$shots"
+  sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 20 sine 440 sine 2000 vol 0.6
+  chmod 644 "$work/tone.wav"
+  for scale in 1 2; do
+    as_user "${env_user[@]}" DISPLAY="$display" QT_SCALE_FACTOR=$scale bash -c '
+      paplay "$1" & tone=$!
+      '"$exec_line"' --demo-effects 9 --demo-record 0 >/dev/null 2>&1 & window=$!
+      sleep 4
+      import -window root "$2"
+      kill $window $tone 2>/dev/null
+      wait $window 2>/dev/null || true' _ "$work/tone.wav" "$work/shot.png"
+    convert "$work/shot.png" -trim +repage "$shots/installed-scale-$scale.png"
+    echo "screenshot: $shots/installed-scale-$scale.png"
+  done
+fi
 
 echo "== Package: $(($(date +%s) - started)) s"
