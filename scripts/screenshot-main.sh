@@ -21,7 +21,10 @@ trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
   display=:$((200 + RANDOM % 100))
-  Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  # Room for the window at QT_SCALE_FACTOR=2 too.
+  screen=640x480x24
+  [ "${QT_SCALE_FACTOR:-1}" = 1 ] || screen=1280x1024x24
+  Xvfb "$display" -screen 0 "$screen" -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=$display
   sleep 1

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Takes screenshots of every window (main window, each effects tab, format chooser, listen-back,
-# About) on a virtual screen.  Usage: scripts/screenshot-windows.sh [OUTDIR]  (default build/screenshots)
+# About) on a virtual screen, at scale 1 in OUTDIR and at the high-DPI scales 2 and 1.5 in
+# OUTDIR/scale-2 and OUTDIR/scale-1.5, and fails when a text does not fit its control.
+#   scripts/screenshot-windows.sh [OUTDIR]  (default build/screenshots)
+# QUILLON_SHOT_SCALES="2" picks the scales; QUILLON_NO_BUILD=1 uses the build as it is.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build/screenshots}
 build=${QUILLON_BUILD_DIR:-$root/build/release}
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DQUILLON_WERROR=ON >/dev/null
+if [ -z "${QUILLON_NO_BUILD:-}" ]; then
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DQUILLON_WERROR=ON >/dev/null
+  fi
+  cmake --build "$build" -j "${QUILLON_JOBS:-2}" --target quillon-window-shots
 fi
-cmake --build "$build" -j "${QUILLON_JOBS:-2}" --target quillon-window-shots
 
 runtime=$(mktemp -d /tmp/quillon-shots.XXXXXX)
 xvfb_pid=
@@ -28,13 +33,19 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-mkdir -p "$out"
-DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime \
-  "$build/tests/ui/quillon-window-shots" "$out"
+status=0
+for scale in ${QUILLON_SHOT_SCALES:-1 2 1.5}; do
+  dir=$out
+  [ "$scale" = 1 ] || dir=$out/scale-$scale
+  mkdir -p "$dir"
+  DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime QT_SCALE_FACTOR=$scale \
+    "$build/tests/ui/quillon-window-shots" "$dir" || status=1
 
-# One contact sheet of all of them, when ImageMagick is there.
-if command -v montage >/dev/null; then
-  montage "$out"/main-window.png "$out"/effects-*.png "$out"/format-chooser.png "$out"/listen-back.png \
-    "$out"/about.png -tile 3x -geometry +8+8 -background '#888' "$out/all.png" 2>/dev/null || true
-fi
-echo "screenshots in $out"
+  # One contact sheet of all of them, when ImageMagick is there.
+  if command -v montage >/dev/null; then
+    montage "$dir"/main-window.png "$dir"/effects-*.png "$dir"/format-chooser.png "$dir"/listen-back.png \
+      "$dir"/about.png -tile 3x -geometry +8+8 -background '#888' "$dir/all.png" 2>/dev/null || true
+  fi
+  echo "screenshots at scale $scale in $dir"
+done
+exit $status

@@ -13,7 +13,7 @@ jobs=${QUILLON_JOBS:-$(nproc)}
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -G Ninja -DQUILLON_WERROR=ON "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja -DQUILLON_WERROR=ON -DQUILLON_BUILD_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
@@ -51,6 +51,8 @@ echo "== Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
 if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
   status=1
 fi
+
+QUILLON_JOBS=$jobs "$root/scripts/package-test.sh" build/release || status=1; "$root/scripts/wayland-test.sh" build/release || status=1
 
 for build in release asan; do
   echo "== Tests: $build"

@@ -78,9 +78,15 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
 QUrl About::HelpUrl(const QString& programFolder, const QString& executableFolder)
 {
     const QString page = QDir(programFolder).absoluteFilePath(QStringLiteral("bangzhu.htm"));
-    const QString installed = QDir(executableFolder).absoluteFilePath(QStringLiteral("bangzhu.htm"));
-    if (!QFileInfo::exists(page) && !executableFolder.isEmpty() && QFileInfo::exists(installed)) {
-        return QUrl::fromLocalFile(installed);
+    if (QFileInfo::exists(page) || executableFolder.isEmpty()) {
+        return QUrl::fromLocalFile(page);
+    }
+    const QDir bin(executableFolder);
+    for (const QString& candidate : {bin.absoluteFilePath(QStringLiteral("bangzhu.htm")),
+                                     bin.absoluteFilePath(QStringLiteral(QUILLON_HELP_FROM_BINDIR "/bangzhu.htm"))}) {
+        if (QFileInfo::exists(candidate)) {
+            return QUrl::fromLocalFile(QDir::cleanPath(candidate));
+        }
     }
     return QUrl::fromLocalFile(page);
 }

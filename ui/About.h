@@ -19,8 +19,8 @@ public:
     // `programFolder` holds bangzhu.htm, nu.ini and the recordings' folder `file`.
     explicit About(const QString& programFolder, QWidget* parent = nullptr, UrlOpener opener = {});
 
-    // The help page as a file URL: bangzhu.htm of the program folder; when a --home folder has
-    // none, the page installed beside the executable.
+    // The help page as a file URL: bangzhu.htm of the program folder; when that has none, the
+    // page beside the executable (a build tree), else the installed one (share/quillon).
     [[nodiscard]] static QUrl HelpUrl(const QString& programFolder, const QString& executableFolder);
 
     [[nodiscard]] QPushButton* OkButton() const { return command1_; }

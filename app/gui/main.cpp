@@ -34,6 +34,8 @@ int main(int argc, char** argv)
     quillon::WidenDisplaySendBuffer();
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("3.91"));
+    // Ties the window to its menu entry (the Wayland app id, the desktop's task list).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillon.Quillon"));
 
     QCommandLineParser parser;
     parser.addHelpOption();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -68,6 +69,16 @@ TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable)
     EXPECT_EQ(About::HelpUrl(homePath, binPath).toLocalFile(), binPath + QStringLiteral("/bangzhu.htm"));
     std::ofstream(home / "bangzhu.htm") << "<html></html>";
     EXPECT_EQ(About::HelpUrl(homePath, binPath).toLocalFile(), homePath + QStringLiteral("/bangzhu.htm"));
+    // Installed: the page under the data folder, seen from the binary folder.
+    test::TempDir prefix;
+    const QString installedBin = QString::fromStdString((prefix / "bin").string());
+    const QString share = QDir(installedBin).absoluteFilePath(QStringLiteral(QUILLON_HELP_FROM_BINDIR));
+    ASSERT_TRUE(QDir().mkpath(installedBin) && QDir().mkpath(share));
+    std::ofstream((share + QStringLiteral("/bangzhu.htm")).toStdString()) << "<html></html>";
+    test::TempDir userData;
+    const QString userPath = QString::fromStdString(userData.path().string());
+    EXPECT_EQ(About::HelpUrl(userPath, installedBin).toLocalFile(),
+              QDir::cleanPath(share + QStringLiteral("/bangzhu.htm")));
     // Neither has it: the program folder's page, which the viewer reports missing.
     test::TempDir empty;
     const QString emptyPath = QString::fromStdString(empty.path().string());

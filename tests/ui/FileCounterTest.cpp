@@ -108,7 +108,7 @@ TEST(FileCounter, PrepareEmptyFileCreatesButNeverTruncates)
     EXPECT_EQ(readFile(fresh), "keep me");
 }
 
-TEST(ProgramFolder, OptionThenEnvironmentThenExecutableFolder)
+TEST(ProgramFolder, OptionThenEnvironmentThenExecutableFolder_orTheDataFolderWhenInstalled)
 {
     test::TempDir dir;
     const QString a = qpath(dir / "a");
@@ -122,6 +122,17 @@ TEST(ProgramFolder, OptionThenEnvironmentThenExecutableFolder)
     EXPECT_FALSE(choice.fellBack);
     EXPECT_TRUE(ProgramFolderNote(choice).isEmpty());
     EXPECT_TRUE(QFileInfo(c + "/file").isDir());  // the recordings' folder is created
+
+    // An installed executable: the user's data folder without a note, unless asked otherwise.
+    for (const QString& bin :
+         {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin/"), QStringLiteral(QUILLON_INSTALL_BINDIR)}) {
+        const auto installed = ChooseProgramFolder({}, {}, bin, data);
+        EXPECT_EQ(installed.path, data + "/Quillon") << bin.toStdString();
+        EXPECT_FALSE(installed.fellBack);
+        EXPECT_TRUE(ProgramFolderNote(installed).isEmpty());
+    }
+    EXPECT_EQ(ChooseProgramFolder({}, b, QStringLiteral("/usr/bin"), data).path, b);
+    EXPECT_FALSE(IsInstalledExecutableFolder(QStringLiteral("/usrlocal/bin")));
 }
 
 TEST(ProgramFolder, AnUnwritableFolderFallsBackToTheDataFolder)

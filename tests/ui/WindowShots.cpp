@@ -2,10 +2,14 @@
 //   quillon-window-shots OUTDIR
 // Run it on a real display (Xvfb will do); scripts/screenshot-windows.sh does that.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -32,13 +36,62 @@ void Settle()
     }
 }
 
+// Texts without their access-key marks, as drawn.
+QString Shown(QString text)
+{
+    return text.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QLatin1Char('\x01'), QLatin1Char('&'));
+}
+
+// Says which one-line texts do not fit their control at this scale (QT_SCALE_FACTOR);
+// fonts are measured as drawn, on the screen's device pixels.
+bool Unclipped(const QWidget& window, const QString& name)
+{
+    bool fits = true;
+    const auto report = [&](const QWidget* w, const QString& text, int needed) {
+        std::printf("CLIPPED in %s: %s \"%s\" needs %d px, has %d\n", qPrintable(name), qPrintable(w->objectName()),
+                    qPrintable(text), needed, w->width());
+        fits = false;
+    };
+    for (const auto* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->wordWrap() || label->text().isEmpty() ||
+            label->textFormat() == Qt::RichText) {
+            continue;
+        }
+        const int room = label->contentsRect().width() - 2 * label->margin();
+        const int needed = label->fontMetrics().horizontalAdvance(Shown(label->text()));
+        if (needed > room) {
+            report(label, label->text(), needed);
+        }
+    }
+    for (const auto* button : window.findChildren<QAbstractButton*>()) {
+        if (!button->isVisible() || button->text().isEmpty()) {
+            continue;
+        }
+        int needed = button->fontMetrics().horizontalAdvance(Shown(button->text()));
+        if (qobject_cast<const QCheckBox*>(button) != nullptr) {
+            needed += button->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, button) +
+                      button->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, button);
+        } else if (qobject_cast<const QPushButton*>(button) != nullptr) {
+            needed += 2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        }
+        if (needed > button->width()) {
+            report(button, button->text(), needed);
+        }
+    }
+    return fits;
+}
+
 bool Shoot(QWidget& widget, const QString& name)
 {
     Settle();
+    const bool fits = Unclipped(widget, name);
     const QString file = QDir(outDir).filePath(name + QStringLiteral(".png"));
     const bool saved = widget.grab().save(file);
-    std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "FAILED", qPrintable(file), widget.width(), widget.height());
-    return saved;
+    std::printf("%s %s (%dx%d, device pixel ratio %.2g)\n", saved ? "wrote" : "FAILED", qPrintable(file),
+                widget.width(), widget.height(), widget.devicePixelRatioF());
+    return saved && fits;
 }
 
 // One second of silence, 44100 Hz stereo 16-bit, for the player to load.

@@ -48,8 +48,20 @@ ProgramFolderChoice ChooseProgramFolder(const QString& homeOption, const QString
         wanted = homeOption;
     } else if (!envHome.isEmpty()) {
         wanted = envHome;
+    } else if (IsInstalledExecutableFolder(executableDir)) {
+        wanted = dataHome + QStringLiteral("/Quillon");
     }
     return settle(wanted, dataHome);
+}
+
+bool IsInstalledExecutableFolder(const QString& executableDir)
+{
+    if (executableDir.isEmpty()) {
+        return false;
+    }
+    const QString dir = QDir::cleanPath(QDir(executableDir).absolutePath());
+    return dir == QDir::cleanPath(QStringLiteral(QUILLON_INSTALL_BINDIR)) || dir == QStringLiteral("/usr") ||
+           dir.startsWith(QStringLiteral("/usr/"));
 }
 
 ProgramFolderChoice ChooseProgramFolder(const QString& homeOption, const QString& executableDir)

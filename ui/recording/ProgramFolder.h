@@ -12,11 +12,16 @@ struct ProgramFolderChoice {
 };
 
 // Picks the program folder: `homeOption` (--home DIR) first, then `envHome`
-// (QUILLON_HOME), else `executableDir`. A folder we cannot write to is replaced
-// by `dataHome`/Quillon, where dataHome is $XDG_DATA_HOME or ~/.local/share.
+// (QUILLON_HOME), else `executableDir`, or `dataHome`/Quillon straight away when the
+// executable is installed (see IsInstalledExecutableFolder). A folder we cannot write to
+// is replaced by `dataHome`/Quillon, where dataHome is $XDG_DATA_HOME or ~/.local/share.
 // The folder and its subfolder `file` are created when missing.
 ProgramFolderChoice ChooseProgramFolder(const QString& homeOption, const QString& envHome, const QString& executableDir,
                                         const QString& dataHome);
+
+// True for the configured binary folder and anything under /usr: a program there is
+// shared by every user, so its folder is no place for one user's recordings.
+bool IsInstalledExecutableFolder(const QString& executableDir);
 
 // The same with the process's environment (QUILLON_HOME, XDG_DATA_HOME, HOME).
 ProgramFolderChoice ChooseProgramFolder(const QString& homeOption, const QString& executableDir);
