@@ -27,7 +27,8 @@ QString ClockText(qint64 ms)
 
 }  // namespace
 
-FrmST::FrmST(QWidget* owner, LastFile lastFile) : QWidget(owner, Qt::Tool), lastFile_(std::move(lastFile))
+FrmST::FrmST(QWidget* owner, LastFile lastFile)
+    : QWidget(nullptr, Qt::Tool), lastFile_(std::move(lastFile)), owner_(owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quillon--试听"));
@@ -50,12 +51,16 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile) : QWidget(owner, Qt::Tool), last
     stop_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     position_ = new QSlider(Qt::Horizontal, this);
     position_->setRange(0, 0);
+    play_->setAccessibleName(play_->toolTip());
+    stop_->setAccessibleName(stop_->toolTip());
+    position_->setAccessibleName(QStringLiteral("播放位置"));
     lblTime_ = new QLabel(QStringLiteral("0:00 / 0:00"), this);
 
     auto* lblVolume = new QLabel(QStringLiteral("音量:"), this);
     volume_ = new QSlider(Qt::Horizontal, this);
     volume_->setRange(0, 100);
     volume_->setValue(75);
+    lblVolume->setBuddy(volume_);
 
     command1_ = new QPushButton(QStringLiteral("不满意，删除！"), this);
     command3_ = new QPushButton(QStringLiteral("打开所在文件夹"), this);
@@ -170,9 +175,9 @@ void FrmST::Command3_Click()
 void FrmST::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!centred_ && parentWidget() != nullptr) {
+    if (!centred_ && owner_ != nullptr) {
         centred_ = true;
-        const QRect owner = parentWidget()->frameGeometry();
+        const QRect owner = owner_->frameGeometry();
         move(owner.center() - QPoint(width() / 2, height() / 2));
     }
 }

@@ -21,6 +21,8 @@ public:
     using LastFile = std::function<QString()>;
 
     // `lastFile` returns the path of the file recorded last (empty before the first recording).
+    // `owner` is the window it is centred on; it is not the window's parent, so the window is
+    // never destroyed along with it.
     FrmST(QWidget* owner, LastFile lastFile);
     ~FrmST() override;
     FrmST(const FrmST&) = delete;
@@ -48,6 +50,7 @@ private:
     void ShowPosition(qint64 ms);
 
     LastFile lastFile_;
+    QPointer<QWidget> owner_;
     QMediaPlayer* player_ = nullptr;
     QAudioOutput* audio_ = nullptr;
     QLabel* lblFile_ = nullptr;

@@ -55,7 +55,7 @@ TEST_F(ListenBackFixture, opensAsToolWindowWithItsCaptionButtonsAndVolume)
 
     EXPECT_EQ(st->windowTitle(), QStringLiteral("Quillon--试听"));
     EXPECT_EQ(st->windowType(), Qt::Tool);
-    EXPECT_EQ(st->parentWidget(), owner);
+    EXPECT_EQ(st->parentWidget(), nullptr);  // the main window's end must not destroy it
     EXPECT_TRUE(st->isVisible());
     EXPECT_EQ(st->DeleteButton()->text(), QStringLiteral("不满意，删除！"));
     EXPECT_EQ(st->OpenFolderButton()->text(), QStringLiteral("打开所在文件夹"));
