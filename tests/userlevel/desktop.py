@@ -1,0 +1,248 @@
+"""Drives a running quillon from outside: controls found through AT-SPI by role and
+accessible name, keys and clicks sent as real X input with xdotool."""
+
+import os
+import subprocess
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+# The sanitizer build runs several times slower; every wait stretches with it.
+SLOW = float(os.environ.get("QUILLON_USERLEVEL_SLOW", "1"))
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# Pop-up menus are no child of the application on the accessibility bus; they are met
+# through the event that shows them.
+popups = []
+
+
+def _shown(event):
+    try:
+        if event.detail1 and event.source.getRoleName() in ("popup menu", "menu"):
+            popups.append(event.source)
+    except Exception:
+        pass
+
+
+pyatspi.Registry.registerEventListener(_shown, "object:state-changed:showing")
+
+
+def pump():
+    context = GLib.MainContext.default()
+    while context.pending():
+        context.iteration(False)
+
+
+def poll(probe, timeout, what):
+    """Returns the first true value of probe() within timeout seconds (scaled)."""
+    end = time.monotonic() + timeout * SLOW
+    last_error = None
+    while True:
+        pump()
+        try:
+            value = probe()
+            if value:
+                return value
+        except Exception as error:  # the tree changes under us while windows come and go
+            last_error = error
+        if time.monotonic() > end:
+            detail = f" (last error: {last_error})" if last_error else ""
+            raise Failure(f"timed out waiting for {what}{detail}")
+        time.sleep(0.1)
+
+
+def norm(name):
+    # A label's colon is part of the name it gives its buddy; the test names the control.
+    return (name or "").strip().rstrip(":：").strip()
+
+
+def children(acc):
+    try:
+        count = acc.childCount
+    except Exception:
+        return []
+    result = []
+    for i in range(count):
+        try:
+            child = acc.getChildAtIndex(i)
+        except Exception:
+            continue
+        if child is not None:
+            result.append(child)
+    return result
+
+
+def walk(acc, depth=0):
+    yield acc
+    if depth < 40:
+        for child in children(acc):
+            yield from walk(child, depth + 1)
+
+
+def role(acc):
+    try:
+        return acc.getRoleName()
+    except Exception:
+        return ""
+
+
+def has_state(acc, state):
+    try:
+        return acc.getState().contains(state)
+    except Exception:
+        return False
+
+
+def showing(acc):
+    return has_state(acc, pyatspi.STATE_SHOWING)
+
+
+def labels(acc):
+    """The names a screen reader gives a control: its own, and those of the labels naming it."""
+    names = [acc.name]
+    try:
+        for relation in acc.getRelationSet():
+            if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+                names += [relation.getTarget(i).name for i in range(relation.getNTargets())]
+    except Exception:
+        pass
+    return [norm(n) for n in names]
+
+
+def find_all(root, roles=None, name=None, only_showing=True):
+    if isinstance(roles, str):
+        roles = (roles,)
+    found = []
+    for acc in walk(root):
+        if roles is not None and role(acc) not in roles:
+            continue
+        if name is not None and norm(name) not in labels(acc):
+            continue
+        if only_showing and not showing(acc):
+            continue
+        found.append(acc)
+    return found
+
+
+def find(root, roles, name, timeout=10):
+    return poll(lambda: (find_all(root, roles, name) or [None])[0], timeout, f"a {roles} named {name!r}")
+
+
+def text_of(acc):
+    try:
+        return acc.queryText().getText(0, -1)
+    except Exception:
+        return acc.name
+
+
+def value_of(acc):
+    return acc.queryValue().currentValue
+
+
+def centre(acc):
+    ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    check(ext.width > 0 and ext.height > 0, f"{role(acc)} {acc.name!r} has no size on screen")
+    return ext.x + ext.width // 2, ext.y + ext.height // 2
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *map(str, args)], check=True)
+
+
+def click(acc, button=1):
+    x, y = centre(acc)
+    click_at(x, y, button)
+
+
+def click_at(x, y, button=1):
+    # No --sync: it waits for a motion event that never comes when the pointer is there already.
+    xdotool("mousemove", x, y)
+    time.sleep(0.1)
+    xdotool("click", button)
+    time.sleep(0.15 * SLOW)
+
+
+def type_text(text):
+    xdotool("type", "--delay", 80, text)
+    time.sleep(0.2 * SLOW)
+
+
+def key(*keys):
+    xdotool("key", "--delay", 60, *keys)
+    time.sleep(0.2 * SLOW)
+
+
+def app_for_pid(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in children(desktop):
+        try:
+            if app.get_process_id() == pid:
+                return app
+        except Exception:
+            continue
+    return None
+
+
+def windows(app):
+    """The application's top-level windows now on screen."""
+    return [w for w in children(app) if showing(w)]
+
+
+def window(app, title, timeout=10):
+    return poll(lambda: next((w for w in windows(app) if w.name == title), None), timeout, f"the window {title!r}")
+
+
+def gone(app, title):
+    return all(w.name != title for w in windows(app))
+
+
+class Box:
+    """A message box as the user sees it."""
+
+    def __init__(self, acc):
+        self.acc = acc
+        self.title = acc.name
+        self.role = role(acc)
+        labels = [text_of(l) for l in find_all(acc, "label")]
+        texts = [t for t in labels if t]
+        self.text = texts[0] if texts else ""
+        self.first_line = self.text.split("\n")[0]
+        self.buttons = [b.name for b in find_all(acc, "push button")]
+
+    def __repr__(self):
+        return f"<{self.role} {self.title!r}: {self.text!r} {self.buttons}>"
+
+    def answer(self, button="OK"):
+        click(find(self.acc, "push button", button))
+
+
+ANSWERS = {"OK", "Yes", "No", "确定", "是", "否"}
+
+
+def is_box(w):
+    if role(w) not in ("alert", "dialog"):
+        return False
+    names = {b.name for b in find_all(w, "push button")}
+    return bool(names) and names <= ANSWERS | {"Cancel", "取消", "Show Details...", "Help"} and bool(names & ANSWERS)
+
+
+def wait_box(app, timeout=10):
+    try:
+        return Box(poll(lambda: next((w for w in windows(app) if is_box(w)), None), timeout, "a message box"))
+    except Failure as failure:
+        shown = [(role(w), w.name) for w in windows(app)]
+        raise Failure(f"{failure}; windows on screen: {shown}") from None
+
+
+def no_box(app):
+    return not any(is_box(w) for w in windows(app))

@@ -1,0 +1,803 @@
+"""The window as its user meets it: scenarios run against the built quillon from outside.
+
+Every scenario starts the program with a program folder of its own, drives it through
+AT-SPI and real X input, and looks at what a person would see or find on the disk.
+run.sh provides the screen, the buses and the sound server; this file only adds what a
+scenario needs on top (a tray, a fake file manager)."""
+
+import argparse
+import math
+import os
+import resource
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import traceback
+import wave
+
+import pyatspi
+
+import desktop
+
+from desktop import (SLOW, Box, Failure, check, children, click, click_at, find, find_all, has_state, key, norm,
+                     poll, role, showing, text_of, type_text, value_of, wait_box, window, windows, gone, app_for_pid,
+                     no_box)
+
+MAIN = "QuillonV3.91"
+MONITOR = "Monitor of Quillon-Null-Sink"
+RATE_MESSAGE = "取样频率无效, 请输入 1 到 96000 之间的整数!"
+
+
+class Context:
+    def __init__(self, quillon, out, work):
+        self.quillon = quillon
+        self.out = out
+        self.work = work
+        self.scenario = ""
+        self.homes = 0
+        self.programs = []
+        self.helpers = []
+
+    def register(self, pid):
+        with open(os.path.join(self.work, "pids"), "a") as pids:
+            pids.write(f"{pid}\n")
+
+    def new_home(self, counter=None):
+        self.homes += 1
+        home = os.path.join(self.work, f"home{self.homes}")
+        os.makedirs(os.path.join(home, "file"))
+        if counter is not None:
+            with open(os.path.join(home, "nu.ini"), "w") as ini:
+                ini.write(f"{counter}\r\n")
+        return home
+
+    def start(self, cmd, log_name):
+        """A helper process for this scenario only (a tray, a fake file manager)."""
+        log = open(os.path.join(self.out, log_name), "w")
+        proc = subprocess.Popen(cmd, stdout=log, stderr=subprocess.STDOUT)
+        self.register(proc.pid)
+        self.helpers.append(proc)
+        return proc
+
+
+class Quillon:
+    """One run of the window program."""
+
+    def __init__(self, ctx, home=None, counter=1, file_limit=None):
+        self.ctx = ctx
+        self.home = home or ctx.new_home(counter)
+        ctx.programs.append(self)
+        for attempt in range(2):
+            self.log_path = os.path.join(ctx.out, f"{ctx.scenario}-quillon{len(ctx.programs)}-{attempt}.log")
+            log = open(self.log_path, "w")
+
+            def limits():
+                if file_limit is not None:
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+
+            self.proc = subprocess.Popen([ctx.quillon, "--home", self.home], stdout=log, stderr=subprocess.STDOUT,
+                                         preexec_fn=limits, cwd=self.home)
+            ctx.register(self.proc.pid)
+            try:
+                # The accessibility bus can be slow to notice a new program: wait, then try once more.
+                self.app = poll(lambda: app_for_pid(self.proc.pid), 20, "the program on the accessibility bus")
+                self.main = window(self.app, MAIN, 20)
+                return
+            except Failure:
+                if attempt == 1:
+                    raise
+                self.proc.kill()
+                self.proc.wait()
+
+    # Reading and using the main window.
+    def control(self, roles, name, timeout=10):
+        return find(self.main, roles, name, timeout)
+
+    def press(self, name, where=None):
+        click(find(where or self.main, "push button", name))
+
+    def status(self):
+        bar = find(self.main, "status bar", None)
+        return [text_of(l) for l in find_all(bar, "label") if text_of(l)]
+
+    def recording(self):
+        return bool(find_all(self.main, "push button", "停止录音"))
+
+    def choose_device(self, name=MONITOR):
+        combo = self.control("combo box", "设备")
+        click(combo)
+        item = poll(lambda: next((i for i in find_all(self.app, "list item", name)
+                                  if i.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).width > 0), None),
+                    10, f"the device {name!r} in the open list")
+        click(item)
+        poll(lambda: not find_all(self.app, "list item", name) or norm(text_of(combo)) != "", 5, "the list to close")
+
+    def set_file(self, path):
+        box = self.control("text", "输出文件")
+        click(box)
+        key("ctrl+a", "BackSpace")
+        if path:
+            type_text(path)
+        poll(lambda: text_of(box) == path, 5, f"the file box to read {path!r}")
+
+    def file_box(self):
+        return text_of(self.control("text", "输出文件"))
+
+    def start_recording(self):
+        self.press("开始录音")
+        poll(self.recording, 10, "the record button to read 停止录音")
+
+    def stop_recording(self):
+        self.press("停止录音")
+        poll(lambda: find_all(self.main, "push button", "开始录音"), 10, "the record button to read 开始录音")
+
+    def box(self, timeout=10):
+        return wait_box(self.app, timeout)
+
+    def expect_box(self, title, first_line, timeout=10, answer="OK"):
+        box = self.box(timeout)
+        check(box.title == title and box.first_line == first_line,
+              f"expected the box {title!r}: {first_line!r}, saw {box!r}")
+        check(box.role == "alert", f"the box {box!r} is not announced as an alert")
+        box.answer(answer)
+        poll(lambda: no_box(self.app), 5, "the box to close")
+        return box
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def close_window(self, title=MAIN):
+        subprocess.run(["wmctrl", "-F", "-c", title], check=True)
+
+    def wait_exit(self, timeout=15):
+        try:
+            return self.proc.wait(timeout * SLOW)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"the program was still running {timeout * SLOW:.0f} s later")
+
+    def quit(self):
+        if self.alive():
+            self.close_window()
+            try:
+                self.proc.wait(15 * SLOW)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+                raise Failure("the program did not end when its window was closed")
+
+    def sanitizer_report(self):
+        with open(self.log_path, errors="replace") as log:
+            text = log.read()
+        for marker in ("ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer", "terminate called"):
+            if marker in text:
+                return text[text.index(marker):][:2000]
+        return None
+
+
+def move_aside(title, x, y):
+    """Drags a window off the main window, as a user would before using what lies under it."""
+    ids = subprocess.run(["xdotool", "search", "--name", f"^{title}$"], capture_output=True, text=True).stdout.split()
+    check(ids, f"no window titled {title!r} on the screen")
+    for wid in ids:
+        subprocess.run(["xdotool", "windowmove", "--sync", wid, str(x), str(y)], capture_output=True)
+    time.sleep(0.3 * SLOW)
+
+
+def recordings(home):
+    return os.path.join(home, "file")
+
+
+def auto_file(home, n):
+    return os.path.join(recordings(home), f"录音{n}.wav")
+
+
+def read_wav(path):
+    """(format tag, channels, rate, frames as a list of left samples) of a finished WAV file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data[:4] == b"RIFF" and data[8:12] == b"WAVE", f"{path} is not a RIFF/WAVE file")
+    pos, fmt, samples = 12, None, None
+    while pos + 8 <= len(data):
+        cid, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
+        if cid == b"fmt ":
+            fmt = struct.unpack("<HHI", data[pos + 8:pos + 16])
+        elif cid == b"data":
+            samples = data[pos + 8:pos + 8 + size]
+        pos += 8 + size + (size & 1)
+    check(fmt is not None and samples is not None, f"{path} has no fmt or data chunk")
+    return fmt, samples
+
+
+def levels(path, window_ms=100):
+    """RMS of the left channel of a 16-bit stereo PCM file, per window."""
+    (tag, channels, rate), data = read_wav(path)
+    check(tag == 1 and channels == 2, f"{path}: expected 16-bit stereo PCM, found tag {tag}, {channels} channels")
+    frames = len(data) // 4
+    left = struct.unpack(f"<{frames * 2}h", data[:frames * 4])[0::2]
+    step = rate * window_ms // 1000
+    return [math.sqrt(sum(s * s for s in left[i:i + step]) / step) for i in range(0, frames - step + 1, step)]
+
+
+# ---------------------------------------------------------------------------------------------
+# Scenarios
+
+
+def record_button_boxes(ctx):
+    """The record button's boxes, each met the way a user meets it, read and answered."""
+    q = Quillon(ctx)
+    # No device chosen yet.
+    q.press("开始录音")
+    q.expect_box("提示", "没有选择硬件设备!")
+    # An empty file box wins over the missing device.
+    q.set_file("")
+    q.press("开始录音")
+    q.expect_box("提示", "没有指定输出文件!")
+    q.choose_device()
+    # A folder that does not exist: the encoder cannot open the file.
+    q.set_file("/nonexistent-folder/take.wav")
+    q.press("开始录音")
+    q.expect_box("提示", "无法初始化编码器!")
+    check(not q.recording(), "a recording started without a file")
+    # A rate the recording cannot use.
+    q.set_file(os.path.join(recordings(q.home), "rate.wav"))
+    rate = q.control("text", "取样")
+    click(rate)
+    key("ctrl+a", "0")
+    q.press("开始录音")
+    q.expect_box("提示", RATE_MESSAGE)
+    check(q.alive() and not q.recording(), "the program did not stay idle after the rate message")
+    q.quit()
+
+
+def startup_boxes(ctx):
+    """Start-up: an unusable settings file and a recording cut short are both reported."""
+    home = ctx.new_home()
+    with open(os.path.join(home, "nu.ini"), "w") as ini:
+        ini.write("abc\r\n")
+    # A take whose header was never written: the zero placeholder and some audio.
+    with open(os.path.join(recordings(home), "录音7.wav"), "wb") as take:
+        take.write(bytes(44) + bytes(8820))
+    q = Quillon(ctx, home=home)
+    seen = []
+    for _ in range(2):
+        box = q.box()
+        seen.append(box)
+        check(box.title == "Quillon", f"a start-up box has the title {box.title!r}")
+        box.answer()
+        time.sleep(0.5 * SLOW)
+    texts = " | ".join(b.text for b in seen)
+    check(any(b.first_line.startswith("设置文件 nu.ini") for b in seen), f"no settings file box: {texts}")
+    check(any("录音7.wav" in b.text for b in seen), f"no box about the repaired take: {texts}")
+    q.quit()
+
+
+def device_boxes(ctx):
+    """A device that went away: at selection, at start and while recording."""
+    q = Quillon(ctx)
+    q.choose_device()
+    q.set_file(os.path.join(recordings(q.home), "lost.wav"))
+    q.start_recording()
+    time.sleep(1.0 * SLOW)
+    module = unload_sink()
+    try:
+        q.expect_box("提示", "录音设备已断开, 录音已停止!", timeout=15)
+        check(not q.recording(), "still recording after the device went away")
+        # The list still names the lost source; choosing it or starting from it fails visibly.
+        q.choose_device()
+        box = q.box()
+        check(box.title == "Quillon" and box.first_line == "没有找到设备！" or
+              box.title == "提示" and box.first_line == "不能启动录音功能!", f"unexpected box {box!r}")
+        box.answer()
+        if box.first_line == "没有找到设备！":
+            q.set_file(os.path.join(recordings(q.home), "none.wav"))
+            q.press("开始录音")
+            q.expect_box("提示", "不能启动录音功能!")
+    finally:
+        load_sink()
+    q.quit()
+
+
+def write_error_box(ctx):
+    """A file that cannot grow: the recording stops, the take is finished, then the box."""
+    q = Quillon(ctx, file_limit=256 * 1024)
+    q.choose_device()
+    q.start_recording()
+    box = q.box(timeout=20)
+    check(box.title == "Quillon" and box.first_line == "Write error (no disk space left?)!",
+          f"expected the write-error box, saw {box!r}")
+    check(not q.recording(), "the recording went on behind the write-error box")
+    box.answer()
+    (tag, channels, rate), data = read_wav(auto_file(q.home, 1))
+    check(tag == 1 and rate == 44100 and len(data) > 100000, "the stopped take is not a finished WAV file")
+    check(os.path.exists(auto_file(q.home, 2)), "the next numbered file was not prepared")
+    q.quit()
+
+
+def rate_keys(ctx):
+    """The rate box with real keys: digits only, five at most, Backspace, selections."""
+    q = Quillon(ctx)
+    rate = q.control("text", "取样")
+
+    def typed(keys_before, text, expected):
+        click(rate)
+        key("End")
+        if keys_before:
+            key(*keys_before)
+        if text:
+            type_text(text)
+        got = text_of(rate)
+        check(got == expected, f"after {keys_before} and {text!r} the rate box reads {got!r}, not {expected!r}")
+
+    cases = [
+        # keys first, then typed text, then what the box must read
+        (["ctrl+a", "BackSpace"], "4a8", "48"),
+        ([], "0b0.", "4800"),
+        ([], "05", "48000"),  # the fifth digit goes in, the sixth does not
+        (["BackSpace"], "", "4800"),
+        ([], "1", "48001"),
+        (["shift+Home"], "2", "48001"),  # five characters, part selected: still refused
+        (["ctrl+a", "BackSpace"], "48000", "48000"),  # the list's 44100 must not take over
+        (["ctrl+a", "BackSpace"], "22050", "22050"),
+    ]
+    for before, text, expected in cases:
+        typed(before, text, expected)
+    check(q.alive(), "the program ended while typing into the rate box")
+    q.quit()
+
+
+def record_listen_delete(ctx):
+    """A recording with effects on, the panels moving, listen-back, delete, the next number."""
+    q = Quillon(ctx, counter=5)
+    check(os.path.exists(auto_file(q.home, 5)), "the numbered file was not prepared at start-up")
+    q.choose_device()
+    for box in ("回声", "放大器"):
+        check_box = q.control("check box", box)
+        click(check_box)
+        poll(lambda: has_state(check_box, pyatspi.STATE_CHECKED), 5, f"{box} to be checked")
+    q.start_recording()
+    listen = q.control("push button", "试听")
+    poll(lambda: not has_state(listen, pyatspi.STATE_ENABLED), 5, "试听 to be disabled while recording")
+    seen = set()
+    poll(lambda: seen.add(tuple(q.status())) or len({s for s in seen if "时间: 0:03" in s}) > 0, 15,
+         "the time panel to reach 0:03")
+    sizes = [s[0] for s in seen]
+    check(len(set(sizes)) >= 3, f"the size panel did not advance: {sorted(set(sizes))}")
+    check(any(t.startswith("文件大小: ") and t.endswith("KB") for t in sizes), f"sizes shown: {sorted(set(sizes))}")
+    q.stop_recording()
+    take = auto_file(q.home, 5)
+    check(q.file_box() == auto_file(q.home, 6), f"the file box reads {q.file_box()!r} after the stop")
+    check(os.path.exists(auto_file(q.home, 6)), "the next numbered file does not exist")
+    (tag, channels, rate), data = read_wav(take)
+    check(tag == 1 and channels == 2 and rate == 44100, f"the take's format is {tag}, {channels}, {rate}")
+    check(len(data) >= 3 * 44100 * 4 * 0.9, f"the take holds {len(data)} bytes, less than 3 s")
+    with open(os.path.join(q.home, "nu.ini")) as ini:
+        check(ini.read().strip() == "6", "the settings file does not hold the next number")
+
+    poll(lambda: has_state(listen, pyatspi.STATE_ENABLED), 5, "试听 to be enabled again")
+    click(listen)
+    st = window(q.app, "Quillon--试听")
+    move_aside("Quillon--试听", 850, 100)
+    # Playing: the position moves and the sound server has our stream.
+    clock = next(l for l in find_all(st, "label") if " / " in text_of(l))
+    poll(lambda: text_of(clock).split(" / ")[0] not in ("0:00", ""), 10, "the listen-back position to move")
+    poll(lambda: b"Quillon" in subprocess.run(["pactl", "list", "sink-inputs"], capture_output=True).stdout or
+         b"quillon" in subprocess.run(["pactl", "list", "sink-inputs"], capture_output=True).stdout,
+         10, "the listen-back stream on the sound server")
+    q.press("不满意，删除！", st)
+    poll(lambda: gone(q.app, "Quillon--试听"), 5, "the listen-back window to close")
+    check(not os.path.exists(take), "the deleted take is still on the disk")
+
+    # The next recording goes to the next number.
+    q.start_recording()
+    time.sleep(1.0 * SLOW)
+    q.stop_recording()
+    check(os.path.getsize(auto_file(q.home, 6)) > 44, "the second take is empty")
+    check(q.file_box() == auto_file(q.home, 7), "the file box does not name 录音7.wav")
+    q.quit()
+
+
+def effects_while_recording(ctx):
+    """The amplifier's slider moved while recording: the take gets louder at that point."""
+    q = Quillon(ctx)
+    q.choose_device()
+    click(q.control("check box", "放大器"))
+    q.start_recording()
+    time.sleep(2.0 * SLOW)
+    q.press("设置")
+    fx = window(q.app, "特效设置")
+    click(find(fx, "page tab", "放大器"))
+    slider = find(fx, "slider", "增强")
+    check(value_of(slider) == 3, f"the boost slider opens at {value_of(slider)}, not 3")
+    click(slider)
+    key("End")
+    poll(lambda: value_of(slider) == 12, 5, "the boost slider to reach 12")
+    check(any(text_of(l) == "12 dB" for l in find_all(fx, "label")), "the boost label does not read 12 dB")
+    check(q.recording(), "the recording stopped while the settings window was open")
+    q.close_window("特效设置")
+    poll(lambda: gone(q.app, "特效设置"), 5, "the settings window to close")
+    time.sleep(2.0 * SLOW)
+    q.stop_recording()
+    rms = levels(auto_file(q.home, 1))
+    check(len(rms) > 30, f"the take is only {len(rms) / 10:.1f} s long")
+    before = sorted(rms[3:13])[5]
+    after = sorted(rms[-12:-2])[5]
+    ratio = after / before if before > 0 else 0
+    print(f"  level before {before:.0f}, after {after:.0f}, ratio {ratio:.2f} (9 dB is 2.82)")
+    check(2.5 < ratio < 3.2, f"the level changed by {ratio:.2f}, not by 9 dB")
+    # One step, not a drift: the level crosses the middle between both once.
+    middle = math.sqrt(before * after)
+    crossings = sum(1 for a, b in zip(rms, rms[1:]) if (a < middle) != (b < middle))
+    check(crossings == 1, f"the level crossed {middle:.0f} {crossings} times")
+    q.quit()
+
+
+def compressed_format(ctx):
+    """The format chooser: a compressed format chosen, the take written in it."""
+    q = Quillon(ctx)
+    q.choose_device()
+    q.press("选择WAV格式")
+    chooser = window(q.app, "选择声音输出格式")
+    tags = find(chooser, "combo box", "格式类别")
+    click(tags)
+    items = poll(lambda: [i for i in find_all(tags, "list item") if i.name and i.name != "PCM"
+                          and i.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).width > 0], 5,
+                 "the format tags")
+    names = [i.name for i in items]
+    wanted = next((i for i in items if "ADPCM" in i.name), items[0])
+    tag = wanted.name
+    click(wanted)
+    lists = [l for l in find_all(chooser, "list") if role(l.parent) != "combo box"]
+    check(lists, "the chooser shows no list of attributes")
+    attributes = next((l for l in lists if "属性" in desktop.labels(l)), lists[0])
+    first = poll(lambda: [i for i in find_all(attributes, "list item")], 5, "the attributes of " + tag)[0]
+    attribute = first.name
+    click(first)
+    click(find(chooser, "push button", "确定"))
+    poll(lambda: gone(q.app, "选择声音输出格式"), 5, "the chooser to close")
+    shown = text_of(q.control("text", "WAV格式"))
+    check(shown == f"{tag} - {attribute}", f"the format box reads {shown!r}, not {tag} - {attribute} ({names})")
+    q.start_recording()
+    time.sleep(2.0 * SLOW)
+    q.stop_recording()
+    take = auto_file(q.home, 1)
+    (fmt_tag, channels, rate), data = read_wav(take)
+    check(fmt_tag != 1, f"the take was written as PCM after choosing {tag}")
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_name:format=duration",
+                            "-of", "default=nw=1", take], capture_output=True, text=True)
+    print(f"  chose {tag} - {attribute}; ffprobe: {probe.stdout.split()}")
+    check(probe.returncode == 0 and "pcm_s16le" not in probe.stdout, f"ffprobe: {probe.stdout} {probe.stderr}")
+    duration = float(next(l for l in probe.stdout.split() if l.startswith("duration=")).split("=")[1])
+    check(duration > 1.5, f"the compressed take lasts {duration} s")
+    q.quit()
+
+
+def close_with_windows_open(ctx):
+    """Closing the main window while recording, with About and listen-back open, ends it all."""
+    q = Quillon(ctx)
+    q.choose_device()
+    q.start_recording()
+    time.sleep(1.0 * SLOW)
+    q.stop_recording()
+    q.press("试听")
+    window(q.app, "Quillon--试听")
+    move_aside("Quillon--试听", 850, 100)
+    q.press("关于")
+    window(q.app, "Quillon-关于我们")
+    move_aside("Quillon-关于我们", 850, 600)
+    q.start_recording()
+    time.sleep(1.0 * SLOW)
+    q.close_window()
+    code = q.wait_exit()
+    check(code == 0, f"the program ended with {code}")
+    (tag, channels, rate), data = read_wav(auto_file(q.home, 2))
+    check(len(data) > 44100, "the take running at the close was not finished")
+    check(os.path.exists(auto_file(q.home, 3)), "the next numbered file was not prepared at the close")
+
+
+def start_tray(ctx):
+    proc = ctx.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200",
+                      "--height", "24", "--transparent", "false"], f"{ctx.scenario}-trayer.log")
+    time.sleep(1.0)
+    return proc
+
+
+def tray_icon_position(q):
+    """The icon's window, embedded in the tray: a small window of ours inside trayer's panel."""
+    def probe():
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(q.proc.pid)],
+                             capture_output=True, text=True).stdout.split()
+        for wid in ids:
+            geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], capture_output=True,
+                                 text=True).stdout
+            g = dict(line.split("=") for line in geo.split())
+            if int(g["WIDTH"]) <= 32 and int(g["HEIGHT"]) <= 32 and int(g["Y"]) < 30:
+                return int(g["X"]) + int(g["WIDTH"]) // 2, int(g["Y"]) + int(g["HEIGHT"]) // 2
+        return None
+
+    return poll(probe, 10, "the icon in the tray")
+
+
+def tray_menu_choose(q, entry):
+    x, y = tray_icon_position(q)
+    desktop.popups.clear()
+    click_at(x, y, 3)
+    menu = poll(lambda: next((m for m in desktop.popups if showing(m)), None), 5, "the tray menu")
+    entries = [i.name for i in find_all(menu, "menu item")]
+    check(entries == ["显示Quillon", "退出"], f"the tray menu holds {entries}")
+    click(find(menu, "menu item", entry))
+
+
+def tray_put_away_and_restore(ctx):
+    """With a tray: put away, the menu's 显示Quillon, and 退出 with About open."""
+    start_tray(ctx)
+    q = Quillon(ctx)
+    q.choose_device()
+    q.start_recording()
+    q.press("最小化至系统托盘")
+    poll(lambda: not showing(q.main), 5, "the window to leave the screen")
+    listed = subprocess.run(["wmctrl", "-l"], capture_output=True, text=True).stdout
+    check(MAIN not in listed, "the put-away window is still listed by the window manager")
+    # A left click on the icon does nothing.
+    click_at(*tray_icon_position(q))
+    time.sleep(0.5 * SLOW)
+    check(not showing(q.main), "a left click on the icon brought the window back")
+    tray_menu_choose(q, "显示Quillon")
+    poll(lambda: showing(q.main), 5, "the window to come back")
+    check(q.recording(), "the recording did not go on while the window was put away")
+    q.press("关于")
+    window(q.app, "Quillon-关于我们")
+    move_aside("Quillon-关于我们", 850, 600)
+    q.press("最小化至系统托盘")
+    poll(lambda: not showing(q.main), 5, "the window to leave the screen")
+    tray_menu_choose(q, "退出")
+    code = q.wait_exit()
+    check(code == 0, f"the program ended with {code}")
+    (tag, channels, rate), data = read_wav(auto_file(q.home, 1))
+    check(len(data) > 44100, "the take running at 退出 was not finished")
+
+
+def minimise_without_tray(ctx):
+    """Without a tray the put-away button minimises the window."""
+    q = Quillon(ctx)
+    q.press("最小化至系统托盘")
+    poll(lambda: has_state(q.main, pyatspi.STATE_ICONIFIED) or "Iconic" in wm_state(q), 5,
+         "the window to be minimised")
+    q.quit()
+
+
+def wm_state(q):
+    wid = subprocess.run(["xdotool", "search", "--name", "^" + MAIN + "$"], capture_output=True,
+                         text=True).stdout.split()
+    return "".join(subprocess.run(["xprop", "-id", w, "WM_STATE"], capture_output=True, text=True).stdout
+                   for w in wid)
+
+
+def bad_rate_then_format(ctx):
+    """A bad rate, then the format button or 立体声: the rate message, no chooser, no crash."""
+    q = Quillon(ctx)
+    rate = q.control("text", "取样")
+    for text, action in (("", ("push button", "选择WAV格式")), ("0", ("check box", "立体声")),
+                         ("0", ("push button", "选择WAV格式"))):
+        click(rate)
+        key("ctrl+a", "BackSpace")
+        if text:
+            type_text(text)
+        click(q.control(*action))
+        try:
+            box = q.box(timeout=5)
+        except Failure:
+            check(q.alive(), f"the program ended after {action[1]} with the rate {text!r}")
+            raise
+        check(box.first_line == RATE_MESSAGE, f"after {action[1]} with the rate {text!r}: {box!r}")
+        box.answer()
+        check(gone(q.app, "选择声音输出格式"), "the format chooser opened on a bad rate")
+    check(q.alive(), "the program ended")
+    q.quit()
+
+
+def delete_refused_while_recording(ctx):
+    """Listen-back's delete refuses the file that is being recorded again."""
+    q = Quillon(ctx)
+    q.choose_device()
+    take = os.path.join(recordings(q.home), "again.wav")
+    q.set_file(take)
+    q.start_recording()
+    time.sleep(1.0 * SLOW)
+    q.stop_recording()
+    q.press("试听")
+    st = window(q.app, "Quillon--试听")
+    move_aside("Quillon--试听", 850, 100)
+    q.set_file(take)
+    q.start_recording()
+    time.sleep(1.0 * SLOW)
+    q.press("不满意，删除！", st)
+    try:
+        box = q.box(timeout=5)
+        box.answer()
+    except Failure:
+        box = None
+    check(os.path.exists(take), "the file being recorded was deleted")
+    check(box is not None, "the refusal was not shown")
+    print(f"  refusal: {box!r}")
+    check(q.recording(), "the recording stopped")
+    time.sleep(1.0 * SLOW)
+    q.stop_recording()
+    (tag, channels, rate), data = read_wav(take)
+    check(len(data) > 44100 * 4, "the take recorded again is not complete")
+    q.quit()
+
+
+def overwrite_question(ctx):
+    """The file dialog asks about the file that will be written, take.wav, not take."""
+    q = Quillon(ctx)
+    folder = recordings(q.home)
+    for name in ("take", "take.wav"):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"keep me")
+    q.press("选择输出文件")
+    dialog = poll(lambda: next((w for w in windows(q.app) if role(w) == "dialog"), None), 10, "the file dialog")
+    type_text(os.path.join(folder, "take"))
+    key("Return")
+    box = q.box()
+    print(f"  question: {box!r}")
+    check("take.wav" in box.text, f"the question does not name take.wav: {box.text!r}")
+    box.answer("No") if find_all(box.acc, "push button", "No") else box.answer("否")
+    key("Escape")
+    poll(lambda: not any(role(w) == "dialog" for w in windows(q.app)), 5, "the file dialog to close")
+    with open(os.path.join(folder, "take.wav"), "rb") as f:
+        check(f.read() == b"keep me", "take.wav changed")
+    q.quit()
+
+
+FILE_MANAGER = r'''
+import sys, time
+from gi.repository import Gio, GLib
+XML = """<node><interface name="org.freedesktop.FileManager1"><method name="ShowItems">
+<arg type="as" direction="in"/><arg type="s" direction="in"/></method></interface></node>"""
+log, delay = sys.argv[1], float(sys.argv[2])
+def call(conn, sender, path, iface, method, params, invocation):
+    with open(log, "a") as f:
+        f.write(" ".join(params.unpack()[0]) + "\n")
+    GLib.timeout_add(int(delay * 1000), lambda: invocation.return_value(None) and False)
+def acquired(conn, name):
+    conn.register_object("/org/freedesktop/FileManager1", Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0],
+                         call, None, None)
+Gio.bus_own_name(Gio.BusType.SESSION, "org.freedesktop.FileManager1", 0, acquired, None, None)
+GLib.MainLoop().run()
+'''
+
+
+def open_folder_async(ctx):
+    """打开文件夹 with a file manager slow to answer: the window stays live, one folder opens."""
+    calls = os.path.join(ctx.work, "showitems.log")
+    fallback = os.path.join(ctx.work, "xdg-open.log")
+    bin_dir = os.path.join(ctx.work, "bin")
+    os.makedirs(bin_dir, exist_ok=True)
+    with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
+        f.write(f'#!/bin/sh\necho "$@" >> "{fallback}"\n')
+    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+    os.environ["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
+    script = os.path.join(ctx.work, "filemanager.py")
+    with open(script, "w") as f:
+        f.write(FILE_MANAGER)
+    ctx.start(["/usr/bin/python3", script, calls, "2.5"], f"{ctx.scenario}-filemanager.log")
+    time.sleep(1.0)
+    q = Quillon(ctx)
+    q.press("打开文件夹")
+    # While the file manager thinks, the window must answer at once.
+    began = time.monotonic()
+    echo = q.control("check box", "回声")
+    click(echo)
+    state = has_state(echo, pyatspi.STATE_CHECKED)
+    took = time.monotonic() - began
+    print(f"  a click on 回声 and reading it back took {took:.2f} s while the file manager was busy")
+    check(state, "the click on 回声 did not take")
+    check(took < 1.5 * SLOW, f"the window was blocked for {took:.1f} s")
+    time.sleep(4.0)
+    with open(calls) as f:
+        shown = f.read().split()
+    check(len(shown) == 1 and shown[0].endswith("%E5%BD%95%E9%9F%B31.wav") or
+          shown[0].endswith("录音1.wav"), f"ShowItems was asked for {shown}")
+    check(not os.path.exists(fallback), "the folder was opened a second time by xdg-open")
+    q.quit()
+
+
+# name, group, smoke (also in the release build), function
+SCENARIOS = [
+    ("record_button_boxes", "boxes", True, record_button_boxes),
+    ("startup_boxes", "boxes", False, startup_boxes),
+    ("write_error_box", "boxes", False, write_error_box),
+    ("device_boxes", "device", False, device_boxes),
+    ("rate_keys", "rate", True, rate_keys),
+    ("record_listen_delete", "record", True, record_listen_delete),
+    ("effects_while_recording", "record", False, effects_while_recording),
+    ("compressed_format", "format", False, compressed_format),
+    ("close_with_windows_open", "windows", True, close_with_windows_open),
+    ("tray_put_away_and_restore", "tray", False, tray_put_away_and_restore),
+    ("minimise_without_tray", "tray", False, minimise_without_tray),
+    ("bad_rate_then_format", "faults", False, bad_rate_then_format),
+    ("delete_refused_while_recording", "faults", False, delete_refused_while_recording),
+    ("overwrite_question", "faults", False, overwrite_question),
+    ("open_folder_async", "faults", False, open_folder_async),
+]
+
+
+def unload_sink():
+    out = subprocess.run(["pactl", "list", "short", "modules"], capture_output=True, text=True, check=True).stdout
+    module = next(l.split()[0] for l in out.splitlines() if "sink_name=quillon_null" in l)
+    subprocess.run(["pactl", "unload-module", module], check=True)
+    return module
+
+
+def load_sink():
+    subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=quillon_null",
+                    "sink_properties=device.description=Quillon-Null-Sink"], check=True, capture_output=True)
+
+
+def screenshots(ctx, name):
+    shot = os.path.join(ctx.out, f"{name}-screen.png")
+    subprocess.run(["import", "-window", "root", shot], capture_output=True)
+    listed = subprocess.run(["wmctrl", "-l"], capture_output=True, text=True).stdout
+    for i, line in enumerate(listed.splitlines()):
+        wid = line.split()[0]
+        subprocess.run(["import", "-window", wid, os.path.join(ctx.out, f"{name}-window{i}.png")],
+                       capture_output=True)
+    with open(os.path.join(ctx.out, f"{name}-windows.txt"), "w") as f:
+        f.write(listed)
+
+
+def run(ctx, name, function):
+    ctx.scenario = name
+    ctx.programs = []
+    began = time.monotonic()
+    print(f"== {name}: {function.__doc__.strip().splitlines()[0]}", flush=True)
+    try:
+        function(ctx)
+        for q in ctx.programs:
+            report = q.sanitizer_report()
+            check(report is None, f"the program reported:\n{report}")
+        print(f"   passed in {time.monotonic() - began:.1f} s", flush=True)
+        return True
+    except Exception as error:
+        if not isinstance(error, Failure):
+            traceback.print_exc()
+        print(f"   FAILED in {time.monotonic() - began:.1f} s: {error}", flush=True)
+        screenshots(ctx, name)
+        for q in ctx.programs:
+            report = q.sanitizer_report()
+            if report:
+                print(f"   the program reported:\n{report}")
+        return False
+    finally:
+        for proc in [q.proc for q in ctx.programs] + ctx.helpers:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        ctx.helpers = []
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quillon", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--group")
+    parser.add_argument("--scenario")
+    parser.add_argument("--smoke", action="store_true")
+    args = parser.parse_args()
+    chosen = [(n, f) for n, g, smoke, f in SCENARIOS
+              if (args.group in (None, g)) and (args.scenario in (None, n)) and (smoke or not args.smoke)]
+    if not chosen:
+        print("no scenario matches", file=sys.stderr)
+        return 2
+    ctx = Context(os.path.abspath(args.quillon), args.out, args.work)
+    failed = [n for n, f in chosen if not run(ctx, n, f)]
+    print(f"{len(chosen) - len(failed)} of {len(chosen)} scenarios passed" +
+          (f"; failed: {', '.join(failed)}" if failed else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
