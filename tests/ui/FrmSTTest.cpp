@@ -146,7 +146,7 @@ TEST_F(ListenBackFixture, deleteRefuses_whenTheLastRecordingIsTheFileBeingRecord
             EXPECT_FALSE(window.isNull()) << "the window stays open";
         } else {
             EXPECT_TRUE(boxes.messages.empty());
-            QTRY_VERIFY(window.isNull());
+            EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
         }
     }
 }
