@@ -79,7 +79,7 @@ TEST(About, okCloses)
     QPointer<About> about = new About(QStringLiteral("/tmp"));
     about->show();
     about->OkButton()->click();
-    QTRY_VERIFY(about.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return about.isNull(); }, 5000));
 }
 
 }  // namespace

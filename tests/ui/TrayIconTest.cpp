@@ -39,7 +39,7 @@ TEST(TrayIcon, showItemBringsTheHiddenWindowBack_andExitRunsTheShutdownOnce)
     EXPECT_FALSE(window.isMinimized());
 
     tray.ExitAction()->trigger();
-    QTRY_COMPARE(exits, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return exits == 1; }, 5000));
     QApplication::processEvents();
     EXPECT_EQ(exits, 1);
 }
