@@ -19,6 +19,7 @@
 #include "common/QuillonError.h"
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
+#include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
@@ -241,6 +242,16 @@ int runRecord(const Args& args)
         }
         engines->clsEncoder()->SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()),
                                          format->description, format->tagName);
+    }
+
+    // A file named on the command line lies outside the start-up repair: a take that a crash
+    // cut short there is not overwritten but pointed out, with the way to mend it.
+    if (!options.out.empty() && wavFileVerdict(options.out) == WavVerdict::Repairable) {
+        std::cerr << "quillon-cli record: " << options.out
+                  << " holds a recording that did not end normally (the program was killed?); it is not "
+                     "overwritten.\nMend it with: quillon-cli repair "
+                  << options.out << '\n';
+        return 1;
     }
 
     QString file;

@@ -28,6 +28,64 @@ void writeText(const fs::path& p, const std::string& text)
     std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
 }
 
+// A 44.1 kHz stereo recording cut short: sizes still zero, `audio` bytes after the header.
+std::string cutRecording(std::size_t audio)
+{
+    std::string b("RIFF\0\0\0\0WAVEfmt \x12\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0\0\0data\0\0\0\0",
+                  46);
+    for (std::size_t i = 0; i < audio; ++i) {
+        b.push_back(static_cast<char>(i * 7));
+    }
+    return b;
+}
+
+std::uint32_t le32(const std::string& b, std::size_t at)
+{
+    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
+           static_cast<std::uint8_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+}
+
+// quillon-cli repair on files of every kind: what it changes, and what it refuses.
+TEST(CliRepair, MendsCutRecordingsLeavesTheRestAndSaysWhat)
+{
+    test::TempDir dir;
+    struct Row {
+        const char* name;
+        std::string content;  // empty: no such file
+        std::string said;
+        std::string after;  // the file's bytes afterwards
+    };
+    const std::string cut = cutRecording(1001);
+    std::string mended = cut.substr(0, 46 + 1000);
+    mended.replace(4, 4, std::string("\x0e\x04\0\0", 4));   // 1038 = 1046 - 8
+    mended.replace(42, 4, std::string("\xe8\x03\0\0", 4));  // 1000
+    const std::vector<Row> rows = {
+        {"cut.wav", cut, "cut.wav: repaired: 1000 bytes of audio, 1 bytes of a partial frame cut off", mended},
+        {"whole.wav", mended, "whole.wav: intact, nothing changed", mended},
+        {"notes.wav", "not a recording at all", "notes.wav: not a WAV file, left alone", "not a recording at all"},
+        {"missing.wav", "", "missing.wav: cannot be opened", ""},
+    };
+    std::vector<std::string> argv = {QUILLON_CLI, "repair"};
+    for (const auto& row : rows) {
+        if (!row.content.empty()) {
+            writeText(dir / row.name, row.content);
+        }
+        argv.push_back((dir / row.name).string());
+    }
+    const auto r = test::runProgram(argv);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    for (const auto& row : rows) {
+        EXPECT_NE(r.output.find(row.said), std::string::npos) << r.output;
+        if (!row.after.empty()) {
+            EXPECT_TRUE(readText(dir / row.name) == row.after) << row.name;
+        }
+    }
+    EXPECT_EQ(le32(readText(dir / "cut.wav"), 42), 1000U);
+    const auto good = test::runProgram({QUILLON_CLI, "repair", (dir / "cut.wav").string()});
+    EXPECT_EQ(good.exitCode, 0) << good.output;
+}
+
 class DataLossCli : public ::testing::Test {
 protected:
     void SetUp() override
@@ -204,6 +262,18 @@ TEST_F(DataLossCli, FailedStart_namesThePathAndTheSystemsReason)
         EXPECT_EQ(r.exitCode, 1) << r.output;
         EXPECT_NE(r.output.find(row.expected), std::string::npos) << r.output;
     }
+}
+
+// A take that a crash cut short where --out put it is not overwritten by the next run, which
+// says how to mend it.
+TEST_F(DataLossCli, CutShortTakeAtTheOutPath_isKeptAndTheRepairIsNamed)
+{
+    const fs::path out = runtime / "take.wav";
+    writeText(out, cutRecording(4000));
+    const auto r = record({"--out", out.string(), "--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("quillon-cli repair " + out.string()), std::string::npos) << r.output;
+    EXPECT_EQ(readText(out), cutRecording(4000));
 }
 
 }  // namespace
