@@ -1,13 +1,17 @@
 // quillon-cli record on a real file system and a PulseAudio server of the test's own: the
 // paths that used to lose, overwrite or empty a file.
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "encoder/WavRepair.h"
 #include "tests/robust/RobustSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -274,6 +278,49 @@ TEST_F(DataLossCli, CutShortTakeAtTheOutPath_isKeptAndTheRepairIsNamed)
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("quillon-cli repair " + out.string()), std::string::npos) << r.output;
     EXPECT_EQ(readText(out), cutRecording(4000));
+}
+
+// A terminating signal to the command line or the window runs the stop (close) sequence: the
+// file is complete and the counter saved, nothing is left for the next start to repair.
+TEST_F(DataLossCli, TerminatingSignals_finishTheFileAndSaveTheCounter)
+{
+    const std::string gui = std::string(QUILLON_BINARY_DIR) + "/app/gui/quillon";
+    struct Row {
+        bool window;
+        int signal;
+    };
+    const std::vector<Row> rows = {{false, SIGTERM}, {false, SIGHUP}, {true, SIGINT}, {true, SIGTERM}, {true, SIGHUP}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.window ? "window " : "quillon-cli ") + strsignal(row.signal));
+        if (row.window && !fs::exists(gui)) {
+            continue;
+        }
+        fs::remove_all(home);
+        fs::create_directories(home / "file");
+        const std::vector<std::string> argv =
+            row.window ? std::vector<std::string>{"/usr/bin/env",
+                                                  "QT_QPA_PLATFORM=offscreen",
+                                                  gui,
+                                                  "--home",
+                                                  home.string(),
+                                                  "--demo-record",
+                                                  "0"}
+                       : std::vector<std::string>{QUILLON_CLI, "record", "--home", home.string(), "--seconds", "60"};
+        test::Spawned program(argv, pulse.server(), runtime / "program.log");
+        const fs::path take = home / "file" / "录音1.wav";
+        const auto until = test::Clock::now() + std::chrono::seconds(15);
+        std::error_code ec;
+        while (test::Clock::now() < until && !(fs::file_size(take, ec) > 46 + 44100 && !ec)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        program.kill(row.signal);
+        EXPECT_EQ(program.wait(std::chrono::seconds(10)), 0) << readText(runtime / "program.log");
+        const auto bytes = test::readFileBytes(take);
+        EXPECT_GT(bytes.size(), 46U + 44100);
+        EXPECT_EQ(planWavRepair(MemoryByteSource(bytes)).verdict, WavVerdict::Intact) << "left for a repair";
+        EXPECT_EQ(readText(home / "nu.ini"), "2\r\n");
+        EXPECT_TRUE(fs::exists(home / "file" / "录音2.wav"));
+    }
 }
 
 }  // namespace
