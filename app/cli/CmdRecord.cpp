@@ -22,6 +22,7 @@
 #include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
 #include "ui/recording/MakeEngines.h"
+#include "ui/recording/PathBytes.h"
 #include "ui/recording/ProgramFolder.h"
 #include "ui/recording/RecordingControl.h"
 
@@ -180,6 +181,14 @@ int runRecord(const Args& args)
         return 0;
     }
 
+    // The program folder is handled as text throughout; a name that is not UTF-8 would
+    // silently become another folder.
+    if (PathHasRawBytes(PathFromBytes(options.home))) {
+        std::cerr << "quillon-cli record: --home " << options.home
+                  << ": the folder name is not valid UTF-8; rename the folder or choose another\n";
+        return 2;
+    }
+
     int argc = 1;
     char name[] = "quillon-cli";
     char* argv[] = {name, nullptr};
@@ -258,7 +267,7 @@ int runRecord(const Args& args)
     if (options.out.empty()) {
         file = control.PrepareStartupFile();
     } else {
-        file = QString::fromStdString(options.out);
+        file = PathFromBytes(options.out);  // byte for byte, whatever the encoding
         control.OutputFile(file);
     }
 
@@ -321,7 +330,7 @@ int runRecord(const Args& args)
             control.cmdDo_Click({});
         }
         if (round + 1 < options.repeat) {
-            std::cout << varLastFile().toStdString() << '\n';
+            std::cout << PathToBytes(varLastFile()) << '\n';
         }
         if (control.WriteFailed() || control.DeviceWasLost()) {
             break;
@@ -344,7 +353,7 @@ int runRecord(const Args& args)
         return 1;
     }
 
-    std::cout << varLastFile().toStdString() << '\n';
+    std::cout << PathToBytes(varLastFile()) << '\n';
     if (control.DroppedMs() > 0) {
         std::cerr << "quillon-cli record: " << control.DroppedMs()
                   << " ms of audio were dropped by the capture (written as silence)\n";

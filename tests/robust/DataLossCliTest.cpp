@@ -323,5 +323,27 @@ TEST_F(DataLossCli, TerminatingSignals_finishTheFileAndSaveTheCounter)
     }
 }
 
+// Names that are not UTF-8 reach the file system byte for byte; nothing lands on the file
+// whose name shows U+FFFD instead.
+TEST_F(DataLossCli, NonUtf8Names_areUsedByteForByte)
+{
+    const fs::path out = runtime / "a\xe9.wav";
+    const fs::path lookalike = runtime / "a\xef\xbf\xbd.wav";
+    writeText(lookalike, "unrelated");
+    const auto r = record({"--out", out.string(), "--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_GT(fs::file_size(out), 46U + 17640);
+    EXPECT_EQ(readText(lookalike), "unrelated");
+    EXPECT_NE(r.output.find(out.string() + "\n"), std::string::npos) << r.output;
+
+    const fs::path oddHome = runtime / "home\xe9";
+    const auto refused =
+        test::runProgram({"env", "PULSE_SERVER=" + pulse.server(), QUILLON_CLI, "record", "--home", oddHome.string()});
+    EXPECT_EQ(refused.exitCode, 2) << refused.output;
+    EXPECT_NE(refused.output.find("not valid UTF-8"), std::string::npos) << refused.output;
+    EXPECT_FALSE(fs::exists(oddHome));
+    EXPECT_FALSE(fs::exists(runtime / "home\xef\xbf\xbd"));
+}
+
 }  // namespace
 }  // namespace quillon
