@@ -59,7 +59,11 @@ enum class WavRepairOutcome { Repaired, Intact, NotWav, Unrecoverable, TooLarge,
 
 // Repairs one file in place. A file another process is recording into (it holds
 // the file's lock) is left alone as Busy. Symbolic links are not followed.
-WavRepairOutcome repairWavFile(const std::filesystem::path& file);
+// `applied` receives the plan of a file that was repaired.
+WavRepairOutcome repairWavFile(const std::filesystem::path& file, WavRepairPlan* applied = nullptr);
+
+// What a repair would find in `file`, changing nothing; NotWav when it cannot be read.
+[[nodiscard]] WavVerdict wavFileVerdict(const std::filesystem::path& file);
 
 struct FolderRepairReport {
     std::vector<std::filesystem::path> repaired;

@@ -17,6 +17,9 @@ int runFormats(const Args& args);
 // quillon-cli record [options]: the record button's sequences without the window.
 int runRecord(const Args& args);
 
+// quillon-cli repair FILE...: mends WAV files whose recording did not end cleanly.
+int runRepair(const Args& args);
+
 // quillon-cli devices: the capture devices with their recording lines and volume.
 int runDevices(const Args& args);
 

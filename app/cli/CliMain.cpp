@@ -22,6 +22,7 @@ constexpr Command commands[] = {
     {"process", "run a WAV file through the effects chain and the encoder", &quillon::cli::runProcess},
     {"formats", "list the output formats reachable from a capture format", &quillon::cli::runFormats},
     {"devices", "list the capture devices with their recording lines and volume", &quillon::cli::runDevices},
+    {"repair", "mend WAV files whose recording did not end cleanly (a crash, a power cut)", &quillon::cli::runRepair},
 };
 
 void printUsage(std::ostream& out)

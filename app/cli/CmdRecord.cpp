@@ -19,8 +19,10 @@
 #include "common/QuillonError.h"
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
+#include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
 #include "ui/recording/MakeEngines.h"
+#include "ui/recording/PathBytes.h"
 #include "ui/recording/ProgramFolder.h"
 #include "ui/recording/RecordingControl.h"
 
@@ -179,6 +181,14 @@ int runRecord(const Args& args)
         return 0;
     }
 
+    // The program folder is handled as text throughout; a name that is not UTF-8 would
+    // silently become another folder.
+    if (PathHasRawBytes(PathFromBytes(options.home))) {
+        std::cerr << "quillon-cli record: --home " << options.home
+                  << ": the folder name is not valid UTF-8; rename the folder or choose another\n";
+        return 2;
+    }
+
     int argc = 1;
     char name[] = "quillon-cli";
     char* argv[] = {name, nullptr};
@@ -243,11 +253,21 @@ int runRecord(const Args& args)
                                          format->description, format->tagName);
     }
 
+    // A file named on the command line lies outside the start-up repair: a take that a crash
+    // cut short there is not overwritten but pointed out, with the way to mend it.
+    if (!options.out.empty() && wavFileVerdict(options.out) == WavVerdict::Repairable) {
+        std::cerr << "quillon-cli record: " << options.out
+                  << " holds a recording that did not end normally (the program was killed?); it is not "
+                     "overwritten.\nMend it with: quillon-cli repair "
+                  << options.out << '\n';
+        return 1;
+    }
+
     QString file;
     if (options.out.empty()) {
         file = control.PrepareStartupFile();
     } else {
-        file = QString::fromStdString(options.out);
+        file = PathFromBytes(options.out);  // byte for byte, whatever the encoding
         control.OutputFile(file);
     }
 
@@ -310,7 +330,7 @@ int runRecord(const Args& args)
             control.cmdDo_Click({});
         }
         if (round + 1 < options.repeat) {
-            std::cout << varLastFile().toStdString() << '\n';
+            std::cout << PathToBytes(varLastFile()) << '\n';
         }
         if (control.WriteFailed() || control.DeviceWasLost()) {
             break;
@@ -333,7 +353,7 @@ int runRecord(const Args& args)
         return 1;
     }
 
-    std::cout << varLastFile().toStdString() << '\n';
+    std::cout << PathToBytes(varLastFile()) << '\n';
     if (control.DroppedMs() > 0) {
         std::cerr << "quillon-cli record: " << control.DroppedMs()
                   << " ms of audio were dropped by the capture (written as silence)\n";

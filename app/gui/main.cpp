@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "app/cli/posix/StopSignals.h"
 #include "app/gui/NoDisplay.h"
 #include "ui/Form1.h"
 #include "ui/QtMessageBoxes.h"
@@ -83,5 +84,11 @@ int main(int argc, char** argv)
             form.cmdDo_Click();
         }
     }
+    // Ctrl+C in the terminal, a logout or kill: the close sequence finishes the file and saves
+    // the counter, then the program ends even if other windows are open.
+    const quillon::cli::StopSignals closeOnSignal([&form] {
+        form.close();
+        QCoreApplication::quit();
+    });
     return QApplication::exec();
 }

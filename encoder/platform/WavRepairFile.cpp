@@ -65,7 +65,17 @@ bool hasWavExtension(const std::filesystem::path& file)
 
 }  // namespace
 
-WavRepairOutcome repairWavFile(const std::filesystem::path& file)
+WavVerdict wavFileVerdict(const std::filesystem::path& file)
+{
+    Fd f{::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st {};
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return WavVerdict::NotWav;
+    }
+    return planWavRepair(FdByteSource(f.fd, static_cast<std::uint64_t>(st.st_size))).verdict;
+}
+
+WavRepairOutcome repairWavFile(const std::filesystem::path& file, WavRepairPlan* applied)
 {
     // Read-only first: a file that needs nothing must not need write permission either.
     Fd f{::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
@@ -107,6 +117,9 @@ WavRepairOutcome repairWavFile(const std::filesystem::path& file)
     }
     if (::fdatasync(w.fd) != 0) {
         return WavRepairOutcome::Failed;
+    }
+    if (applied != nullptr) {
+        *applied = plan;
     }
     return WavRepairOutcome::Repaired;
 }

@@ -1,13 +1,17 @@
 // quillon-cli record on a real file system and a PulseAudio server of the test's own: the
 // paths that used to lose, overwrite or empty a file.
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "encoder/WavRepair.h"
 #include "tests/robust/RobustSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -26,6 +30,64 @@ std::string readText(const fs::path& p)
 void writeText(const fs::path& p, const std::string& text)
 {
     std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A 44.1 kHz stereo recording cut short: sizes still zero, `audio` bytes after the header.
+std::string cutRecording(std::size_t audio)
+{
+    std::string b("RIFF\0\0\0\0WAVEfmt \x12\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0\0\0data\0\0\0\0",
+                  46);
+    for (std::size_t i = 0; i < audio; ++i) {
+        b.push_back(static_cast<char>(i * 7));
+    }
+    return b;
+}
+
+std::uint32_t le32(const std::string& b, std::size_t at)
+{
+    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
+           static_cast<std::uint8_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+}
+
+// quillon-cli repair on files of every kind: what it changes, and what it refuses.
+TEST(CliRepair, MendsCutRecordingsLeavesTheRestAndSaysWhat)
+{
+    test::TempDir dir;
+    struct Row {
+        const char* name;
+        std::string content;  // empty: no such file
+        std::string said;
+        std::string after;  // the file's bytes afterwards
+    };
+    const std::string cut = cutRecording(1001);
+    std::string mended = cut.substr(0, 46 + 1000);
+    mended.replace(4, 4, std::string("\x0e\x04\0\0", 4));   // 1038 = 1046 - 8
+    mended.replace(42, 4, std::string("\xe8\x03\0\0", 4));  // 1000
+    const std::vector<Row> rows = {
+        {"cut.wav", cut, "cut.wav: repaired: 1000 bytes of audio, 1 bytes of a partial frame cut off", mended},
+        {"whole.wav", mended, "whole.wav: intact, nothing changed", mended},
+        {"notes.wav", "not a recording at all", "notes.wav: not a WAV file, left alone", "not a recording at all"},
+        {"missing.wav", "", "missing.wav: cannot be opened", ""},
+    };
+    std::vector<std::string> argv = {QUILLON_CLI, "repair"};
+    for (const auto& row : rows) {
+        if (!row.content.empty()) {
+            writeText(dir / row.name, row.content);
+        }
+        argv.push_back((dir / row.name).string());
+    }
+    const auto r = test::runProgram(argv);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    for (const auto& row : rows) {
+        EXPECT_NE(r.output.find(row.said), std::string::npos) << r.output;
+        if (!row.after.empty()) {
+            EXPECT_TRUE(readText(dir / row.name) == row.after) << row.name;
+        }
+    }
+    EXPECT_EQ(le32(readText(dir / "cut.wav"), 42), 1000U);
+    const auto good = test::runProgram({QUILLON_CLI, "repair", (dir / "cut.wav").string()});
+    EXPECT_EQ(good.exitCode, 0) << good.output;
 }
 
 class DataLossCli : public ::testing::Test {
@@ -204,6 +266,83 @@ TEST_F(DataLossCli, FailedStart_namesThePathAndTheSystemsReason)
         EXPECT_EQ(r.exitCode, 1) << r.output;
         EXPECT_NE(r.output.find(row.expected), std::string::npos) << r.output;
     }
+}
+
+// A take that a crash cut short where --out put it is not overwritten by the next run, which
+// says how to mend it.
+TEST_F(DataLossCli, CutShortTakeAtTheOutPath_isKeptAndTheRepairIsNamed)
+{
+    const fs::path out = runtime / "take.wav";
+    writeText(out, cutRecording(4000));
+    const auto r = record({"--out", out.string(), "--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("quillon-cli repair " + out.string()), std::string::npos) << r.output;
+    EXPECT_EQ(readText(out), cutRecording(4000));
+}
+
+// A terminating signal to the command line or the window runs the stop (close) sequence: the
+// file is complete and the counter saved, nothing is left for the next start to repair.
+TEST_F(DataLossCli, TerminatingSignals_finishTheFileAndSaveTheCounter)
+{
+    const std::string gui = std::string(QUILLON_BINARY_DIR) + "/app/gui/quillon";
+    struct Row {
+        bool window;
+        int signal;
+    };
+    const std::vector<Row> rows = {{false, SIGTERM}, {false, SIGHUP}, {true, SIGINT}, {true, SIGTERM}, {true, SIGHUP}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.window ? "window " : "quillon-cli ") + strsignal(row.signal));
+        if (row.window && !fs::exists(gui)) {
+            continue;
+        }
+        fs::remove_all(home);
+        fs::create_directories(home / "file");
+        const std::vector<std::string> argv =
+            row.window ? std::vector<std::string>{"/usr/bin/env",
+                                                  "QT_QPA_PLATFORM=offscreen",
+                                                  gui,
+                                                  "--home",
+                                                  home.string(),
+                                                  "--demo-record",
+                                                  "0"}
+                       : std::vector<std::string>{QUILLON_CLI, "record", "--home", home.string(), "--seconds", "60"};
+        test::Spawned program(argv, pulse.server(), runtime / "program.log");
+        const fs::path take = home / "file" / "录音1.wav";
+        const auto until = test::Clock::now() + std::chrono::seconds(15);
+        std::error_code ec;
+        while (test::Clock::now() < until && !(fs::file_size(take, ec) > 46 + 44100 && !ec)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        program.kill(row.signal);
+        EXPECT_EQ(program.wait(std::chrono::seconds(10)), 0) << readText(runtime / "program.log");
+        const auto bytes = test::readFileBytes(take);
+        EXPECT_GT(bytes.size(), 46U + 44100);
+        EXPECT_EQ(planWavRepair(MemoryByteSource(bytes)).verdict, WavVerdict::Intact) << "left for a repair";
+        EXPECT_EQ(readText(home / "nu.ini"), "2\r\n");
+        EXPECT_TRUE(fs::exists(home / "file" / "录音2.wav"));
+    }
+}
+
+// Names that are not UTF-8 reach the file system byte for byte; nothing lands on the file
+// whose name shows U+FFFD instead.
+TEST_F(DataLossCli, NonUtf8Names_areUsedByteForByte)
+{
+    const fs::path out = runtime / "a\xe9.wav";
+    const fs::path lookalike = runtime / "a\xef\xbf\xbd.wav";
+    writeText(lookalike, "unrelated");
+    const auto r = record({"--out", out.string(), "--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_GT(fs::file_size(out), 46U + 17640);
+    EXPECT_EQ(readText(lookalike), "unrelated");
+    EXPECT_NE(r.output.find(out.string() + "\n"), std::string::npos) << r.output;
+
+    const fs::path oddHome = runtime / "home\xe9";
+    const auto refused =
+        test::runProgram({"env", "PULSE_SERVER=" + pulse.server(), QUILLON_CLI, "record", "--home", oddHome.string()});
+    EXPECT_EQ(refused.exitCode, 2) << refused.output;
+    EXPECT_NE(refused.output.find("not valid UTF-8"), std::string::npos) << refused.output;
+    EXPECT_FALSE(fs::exists(oddHome));
+    EXPECT_FALSE(fs::exists(runtime / "home\xef\xbf\xbd"));
 }
 
 }  // namespace

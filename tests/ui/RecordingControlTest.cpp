@@ -105,6 +105,18 @@ TEST_F(RecordingControlTest, StartOpensEncoderThenEffectsThenCaptureAndSavesTheC
     EXPECT_TRUE(boxes.messages.empty());
 }
 
+// A name shown with U+FFFD stands for bytes that are not text: the real file is unknown.
+TEST_F(RecordingControlTest, FileNameWithReplacementCharacterIsRefusedBeforeAnythingOpens)
+{
+    auto in = valid();
+    in.file = folder + QStringLiteral("/a\uFFFD.wav");
+    control.cmdDo_Click(in);
+    ASSERT_EQ(boxes.messages.size(), 1U);
+    EXPECT_NE(boxes.messages[0].text.find("无法确定真正的文件名"), std::string::npos);
+    EXPECT_FALSE(engines.log.has("StartRecord 44100 2"));
+    EXPECT_FALSE(QFileInfo::exists(in.file));
+}
+
 TEST_F(RecordingControlTest, EncoderInitFailureStopsTheStartWithItsMessage)
 {
     engines.encoderFake.initResult = 2;

@@ -12,6 +12,7 @@
 #include "common/MessageBoxes.h"
 #include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/PathBytes.h"
 #include "ui/recording/posix/SafeFiles.h"
 
 namespace quillon {
@@ -58,7 +59,7 @@ namespace {
 std::int64_t freeBytesFor(const QString& file)
 {
     std::error_code ec;
-    const auto info = std::filesystem::space(QFileInfo(file).absolutePath().toStdString(), ec);
+    const auto info = std::filesystem::space(std::filesystem::absolute(PathToBytes(file), ec).parent_path(), ec);
     return ec ? -1 : static_cast<std::int64_t>(info.available);
 }
 
@@ -82,6 +83,12 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
 {
     if (inputs.file.isEmpty()) {
         notice("没有指定输出文件!");
+        return;
+    }
+    // U+FFFD stands for bytes that could not be read as text: the real name is unknown, and
+    // writing to this one could replace another file.
+    if (inputs.file.contains(QChar(QChar::ReplacementCharacter))) {
+        notice("文件名中有无法识别的字符 (\xEF\xBF\xBD), 无法确定真正的文件名: 请另选一个文件名!");
         return;
     }
     if (!inputs.deviceSelected) {
@@ -115,10 +122,10 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         file = AutoFileName(programFolder_, *free);
     }
 
-    if (encoder_.Encoder_EncoderInit(*rate, channels, file.toStdString()) != 0) {
+    if (encoder_.Encoder_EncoderInit(*rate, channels, PathToBytes(file)) != 0) {
         // The design's sentence, then what was refused and why.
         const std::string reason = encoder_.Encoder_FileError();
-        notice(("无法初始化编码器!\n" + QDir::toNativeSeparators(file).toStdString() +
+        notice(("无法初始化编码器!\n" + PathToBytes(QDir::toNativeSeparators(file)) +
                 (reason.empty() ? std::string() : ": " + reason))
                    .c_str());
         return;
@@ -304,7 +311,7 @@ bool RecordingControl::continueInNextFile()
         }
         counter = *free;
         file = AutoFileName(programFolder_, counter);
-        created = !QFileInfo::exists(file);
+        created = !std::filesystem::exists(PathToBytes(file));
     } else {
         std::string reason;
         const auto claimed = NextOutputFile(&reason);
@@ -315,9 +322,10 @@ bool RecordingControl::continueInNextFile()
         file = *claimed;
         created = true;
     }
-    if (encoder_.Encoder_NextFile(file.toStdString()) != 0) {
+    if (encoder_.Encoder_NextFile(PathToBytes(file)) != 0) {
         if (created) {
-            QFile::remove(file);
+            std::error_code ignored;
+            std::filesystem::remove(PathToBytes(file), ignored);
         }
         return false;
     }
@@ -344,26 +352,27 @@ std::optional<QString> RecordingControl::NextOutputFile(std::string* reason)
     if (outputBase_.isEmpty()) {
         outputBase_ = recordingFile_;
     }
-    const QFileInfo base(outputBase_);
-    const QString folder = outputBase_.left(outputBase_.size() - base.fileName().size());
-    const QString suffix = base.suffix().isEmpty() ? QString() : QStringLiteral(".") + base.suffix();
-    const QString stem = base.fileName().left(base.fileName().size() - suffix.size());
+    const QString name = outputBase_.mid(outputBase_.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = outputBase_.left(outputBase_.size() - name.size());
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    const QString stem = name.left(name.size() - suffix.size());
     while (outputIndex_ < 1000000) {
         ++outputIndex_;
         const QString candidate = folder + stem + QStringLiteral("-") + QString::number(outputIndex_) + suffix;
-        const int error = CreateExclusive(QFile::encodeName(candidate).toStdString());
+        const int error = CreateExclusive(PathToBytes(candidate));
         if (error == 0) {
             return candidate;
         }
         if (error != EEXIST) {
             if (reason != nullptr) {
-                *reason = candidate.toStdString() + ": " + SystemReason(error);
+                *reason = PathToBytes(candidate) + ": " + SystemReason(error);
             }
             return std::nullopt;
         }
     }
     if (reason != nullptr) {
-        *reason = outputBase_.toStdString() + ": no free name left";
+        *reason = PathToBytes(outputBase_) + ": no free name left";
     }
     return std::nullopt;
 }

@@ -30,6 +30,7 @@ struct StopSignals::State {
     int fds[2] = {-1, -1};
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
+    struct sigaction previousHup {};
     std::unique_ptr<QSocketNotifier> notifier;
 };
 
@@ -54,12 +55,15 @@ StopSignals::StopSignals(std::function<void()> onStop) : state_(std::make_unique
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &state_->previousInt);
     sigaction(SIGTERM, &action, &state_->previousTerm);
+    // The terminal that started us went away: finish the file as for Ctrl+C.
+    sigaction(SIGHUP, &action, &state_->previousHup);
 }
 
 StopSignals::~StopSignals()
 {
     sigaction(SIGINT, &state_->previousInt, nullptr);
     sigaction(SIGTERM, &state_->previousTerm, nullptr);
+    sigaction(SIGHUP, &state_->previousHup, nullptr);
     wakeFd = -1;
     state_->notifier.reset();
     ::close(state_->fds[0]);

@@ -5,7 +5,7 @@
 
 namespace quillon::cli {
 
-// While it exists, SIGINT (Ctrl+C) and SIGTERM are caught and `onStop` runs on the
+// While it exists, SIGINT (Ctrl+C), SIGTERM and SIGHUP are caught and `onStop` runs on the
 // thread's event loop, woken by the signal itself rather than by polling; the
 // previous handlers come back when it goes. One at a time.
 class StopSignals {

@@ -128,8 +128,18 @@ bool LockedByAnother(const std::string& path)
     return locked;
 }
 
-FolderLock::FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+namespace {
+// A second descriptor of the same folder in this process would wait for the first one
+// forever: a lock taken inside another (a stop from within a start) is the outer one's.
+thread_local int folderLockDepth = 0;
+}  // namespace
+
+FolderLock::FolderLock(const std::string& folder)
 {
+    if (folderLockDepth++ > 0) {
+        return;
+    }
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             ::close(fd_);
@@ -140,6 +150,7 @@ FolderLock::FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O
 
 FolderLock::~FolderLock()
 {
+    --folderLockDepth;
     if (fd_ >= 0) {
         ::close(fd_);
     }

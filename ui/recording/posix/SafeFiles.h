@@ -23,14 +23,14 @@ int CreateExclusive(const std::string& path);
 bool LockedByAnother(const std::string& path);
 
 // An exclusive lock on a folder (flock on the folder itself, which an atomic replacement of
-// a file inside never replaces), held while the object lives. Waits for other holders.
+// a file inside never replaces), held while the object lives. Waits for other processes;
+// one taken while this thread already holds one adds nothing.
 class FolderLock {
 public:
     explicit FolderLock(const std::string& folder);
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
-    [[nodiscard]] bool held() const { return fd_ >= 0; }
 
 private:
     int fd_ = -1;
