@@ -6,12 +6,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <string>
 
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
@@ -104,6 +107,88 @@ TEST(RecordPulse, WindowRecordsAPlayedToneThroughEchoAndEqualizer)
     const double played = 0.25 * 32767 / std::sqrt(2.0);
     EXPECT_GT(rms / played, 1.3) << "rms " << rms;
     EXPECT_LT(rms / played, 1.9) << "rms " << rms;
+}
+
+// A null sink of the test's own, unloaded when it goes.
+class NullSink {
+public:
+    explicit NullSink(const std::string& name)
+    {
+        const auto r = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + name,
+                                         "sink_properties=device.description=" + name});
+        module_ = r.exitCode == 0 ? r.output.substr(0, r.output.find_first_of("\r\n")) : std::string();
+    }
+    ~NullSink() { unload(); }
+    NullSink(const NullSink&) = delete;
+    NullSink& operator=(const NullSink&) = delete;
+    [[nodiscard]] bool ok() const { return !module_.empty(); }
+    void unload()
+    {
+        if (!module_.empty()) {
+            test::runProgram({"pactl", "unload-module", module_});
+            module_.clear();
+        }
+    }
+
+private:
+    std::string module_;
+};
+
+// Sources come and go while the window is open: the list follows, the chosen one
+// stays chosen, and a recording goes on while other devices change.
+TEST(RecordPulse, DeviceListFollowsHotPlug_keepsTheChoice_andLeavesARecordingAlone)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        GTEST_SKIP() << "no private sound server (PULSE_SERVER unset): scripts/test.sh starts one";
+    }
+    const std::string tag = "quillon_hotplug_" + std::to_string(QCoreApplication::applicationPid());
+    test::TempDir dir;
+    test::RecordingMessageBoxes boxes;
+    Form1 form(MakeEngines(), QString::fromStdString(dir.path().string()));
+    form.Form_Load();
+    auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
+    auto* lines = form.findChild<QComboBox*>(QStringLiteral("cboRecLine"));
+    const auto has = [&](const std::string& name) {
+        return devices->findText(QString::fromStdString("Monitor of " + name)) >= 0;
+    };
+    const auto waitFor = [](const std::function<bool()>& condition) {
+        for (int waited = 0; !condition() && waited < 5000; waited += 20) {
+            QTest::qWait(20);
+        }
+        return condition();
+    };
+
+    NullSink first(tag + "_a");
+    NullSink chosen(tag + "_b");
+    ASSERT_TRUE(first.ok() && chosen.ok());
+    ASSERT_TRUE(waitFor([&] { return has(tag + "_a") && has(tag + "_b"); }));
+    devices->setCurrentIndex(devices->findText(QString::fromStdString("Monitor of " + tag + "_b")));
+    form.cboDev_Click();
+    EXPECT_EQ(lines->currentText().toStdString(), "Monitor of " + tag + "_b");
+
+    // One before it goes, another comes: the choice stays, by name, not by position.
+    first.unload();
+    NullSink later(tag + "_c");
+    ASSERT_TRUE(waitFor([&] { return !has(tag + "_a") && has(tag + "_c"); }));
+    EXPECT_EQ(devices->currentText().toStdString(), "Monitor of " + tag + "_b");
+    EXPECT_EQ(lines->currentText().toStdString(), "Monitor of " + tag + "_b");
+
+    // While recording, other devices changing leave the recording and the list alone.
+    form.cmdDo_Click();
+    ASSERT_TRUE(form.engines().capture().IsRecording());
+    later.unload();
+    NullSink during(tag + "_d");
+    QTest::qWait(1500);
+    EXPECT_TRUE(form.engines().capture().IsRecording());
+    EXPECT_TRUE(has(tag + "_c")) << "the list changed under a running recording";
+    const auto elapsed = form.recording().lngElapsedMs();
+    QTest::qWait(500);
+    EXPECT_GT(form.recording().lngElapsedMs(), elapsed);
+    form.cmdDo_Click();
+    // Afterwards it catches up.
+    ASSERT_TRUE(waitFor([&] { return !has(tag + "_c") && has(tag + "_d"); }));
+    EXPECT_EQ(devices->currentText().toStdString(), "Monitor of " + tag + "_b");
+    EXPECT_TRUE(boxes.messages.empty()) << boxes.messages[0].text;
 }
 
 }  // namespace

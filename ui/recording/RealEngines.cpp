@@ -54,8 +54,19 @@ public:
         lostConnection_ = QObject::connect(&recorder_, &WaveInRecorder::DeviceLost, std::move(handler));
     }
 
+    [[nodiscard]] std::string DeviceId(std::int32_t index) const override { return recorder_.DeviceId(index); }
+    [[nodiscard]] std::string SelectedDeviceId() const override { return recorder_.SelectedDeviceId(); }
+    [[nodiscard]] std::string LastError() const override { return recorder_.LastError(); }
+    [[nodiscard]] std::string ServerProblem() const override { return recorder_.ServerProblem(); }
+    void OnDevicesChanged(std::function<void()> handler) override
+    {
+        QObject::disconnect(changedConnection_);
+        changedConnection_ = QObject::connect(&recorder_, &WaveInRecorder::DevicesChanged, std::move(handler));
+    }
+
 private:
     WaveInRecorder recorder_;
+    QMetaObject::Connection changedConnection_;
     QMetaObject::Connection connection_;
     QMetaObject::Connection lostConnection_;
     QMetaObject::Connection dropoutConnection_;

@@ -61,7 +61,7 @@ std::int64_t freeBytesFor(const QString& file)
 
 }  // namespace
 
-void RecordingControl::notice(const char* text)
+void RecordingControl::notice(const std::string& text)
 {
     messageBoxes().show("提示", text, MessageIcon::Warning);
 }
@@ -70,6 +70,10 @@ void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
 {
     if (recorder_.IsRecording()) {
         StopSequence();
+        // The file holds what came; the user learns why the end may be missing.
+        if (const std::string why = recorder_.LastError(); !why.empty()) {
+            notice("录音已停止, 声音服务器: " + why);
+        }
     } else {
         StartSequence(inputs);
     }
@@ -82,7 +86,9 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         return;
     }
     if (!inputs.deviceSelected) {
-        notice("没有选择硬件设备!");
+        const std::string problem = recorder_.ServerProblem();
+        notice(problem.empty() ? std::string("没有选择硬件设备!")
+                               : "没有选择硬件设备!\n声音服务器无法连接: " + problem);
         return;
     }
     // The rate box takes any five digits, but the effects chain and the encoder
@@ -111,7 +117,8 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        notice("不能启动录音功能!");
+        const std::string why = recorder_.LastError();
+        notice(why.empty() ? std::string("不能启动录音功能!") : "不能启动录音功能!\n" + why);
         return;
     }
     channels_ = channels;
@@ -300,7 +307,9 @@ void RecordingControl::DeviceLost()
         return;
     }
     StopSequence();
-    notice("录音设备已断开, 录音已停止!");
+    const std::string why = recorder_.LastError();
+    notice(why.empty() ? std::string("录音设备已断开, 录音已停止!")
+                       : "录音设备已断开, 录音已停止!\n声音服务器: " + why);
 }
 
 }  // namespace quillon

@@ -45,6 +45,16 @@ public:
     virtual void OnDropout(DropoutHandler /*handler*/) {}
     // Called when the device or the sound server goes away during a recording.
     virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
+
+    // What identifies device `index` wherever it moves in the list; empty when unknown.
+    [[nodiscard]] virtual std::string DeviceId(std::int32_t /*index*/) const { return {}; }
+    [[nodiscard]] virtual std::string SelectedDeviceId() const { return {}; }
+    // Why the last start failed, or why the sound server ended a recording; empty: nothing to say.
+    [[nodiscard]] virtual std::string LastError() const { return {}; }
+    // Empty while the sound server can be reached, otherwise why it cannot.
+    [[nodiscard]] virtual std::string ServerProblem() const { return {}; }
+    // Called when devices may have come, gone or changed, or the sound server came or went.
+    virtual void OnDevicesChanged(std::function<void()> /*handler*/) {}
 };
 
 class EncoderPort {
@@ -172,7 +182,7 @@ private:
     void countDropouts();
     bool continueInNextFile();
     void writeFailed();
-    static void notice(const char* text);
+    static void notice(const std::string& text);
 
     CapturePort& recorder_;
     EncoderPort& encoder_;
