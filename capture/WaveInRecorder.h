@@ -80,6 +80,8 @@ public:
     bool SelectMixerLine(std::int32_t Index);
     [[nodiscard]] std::int32_t SelectedMixerLine() const;
     [[nodiscard]] std::int32_t MixerLineType(std::int32_t Index) const;
+    // True when line `Index` has nothing plugged into its jack (the server says so).
+    [[nodiscard]] bool MixerLineUnplugged(std::int32_t Index) const;
     [[nodiscard]] std::int32_t MixerLineVolume() const;
     void MixerLineVolume(std::int32_t Volume);
 

@@ -465,6 +465,9 @@ void Form1::cboRecLine_Click()
     CapturePort& capture = engines_->capture();
     if (!capture.SelectMixerLine(cboRecLine->currentIndex())) {
         appNotice("Couldn't select mixer line!");
+    } else if (capture.MixerLineUnplugged(cboRecLine->currentIndex())) {
+        // The server records it all the same, but only silence will come.
+        appNotice("所选录音线路没有接入设备!");
     }
     {
         const QSignalBlocker quiet(sldVol);

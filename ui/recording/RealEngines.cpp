@@ -55,6 +55,10 @@ public:
     }
 
     [[nodiscard]] std::string DeviceId(std::int32_t index) const override { return recorder_.DeviceId(index); }
+    [[nodiscard]] bool MixerLineUnplugged(std::int32_t index) const override
+    {
+        return recorder_.MixerLineUnplugged(index);
+    }
     [[nodiscard]] std::string SelectedDeviceId() const override { return recorder_.SelectedDeviceId(); }
     [[nodiscard]] std::string LastError() const override { return recorder_.LastError(); }
     [[nodiscard]] std::string ServerProblem() const override { return recorder_.ServerProblem(); }

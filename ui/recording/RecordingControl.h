@@ -48,6 +48,8 @@ public:
 
     // What identifies device `index` wherever it moves in the list; empty when unknown.
     [[nodiscard]] virtual std::string DeviceId(std::int32_t /*index*/) const { return {}; }
+    // True when recording line `index` has nothing plugged in.
+    [[nodiscard]] virtual bool MixerLineUnplugged(std::int32_t /*index*/) const { return false; }
     [[nodiscard]] virtual std::string SelectedDeviceId() const { return {}; }
     // Why the last start failed, or why the sound server ended a recording; empty: nothing to say.
     [[nodiscard]] virtual std::string LastError() const { return {}; }
