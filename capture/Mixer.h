@@ -17,6 +17,9 @@ inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE = 0x1003;
 inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY = 0x1009;
 inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_SRC_ANALOG = 0x100A;
 
+// fdwLine: the line's jack has nothing plugged in.
+inline constexpr std::uint32_t MIXERLINE_LINEF_DISCONNECTED = 0x8000;
+
 inline constexpr std::uint32_t MIXERCONTROL_CONTROLTYPE_MUX = 0x70010001;
 inline constexpr std::uint32_t MIXERCONTROL_CONTROLTYPE_VOLUME = 0x50030001;
 
@@ -39,6 +42,7 @@ struct MixerLine {
     std::uint32_t cChannels = 0;
     std::uint32_t cConnections = 0;
     std::uint32_t cControls = 0;
+    std::uint32_t fdwLine = 0;
     std::string szName;
 };
 

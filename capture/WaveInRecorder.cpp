@@ -453,6 +453,19 @@ std::int32_t WaveInRecorder::MixerLineType(std::int32_t Index) const
     return static_cast<std::int32_t>(line.dwComponentType);
 }
 
+bool WaveInRecorder::MixerLineUnplugged(std::int32_t Index) const
+{
+    std::uint32_t d = 0;
+    if (selectedDevice_ == -1 || !FindWaveInDestination(d)) {
+        return false;
+    }
+    MixerLine line;
+    line.dwDestination = d;
+    line.dwSource = static_cast<std::uint32_t>(Index);
+    return backend_.mixer->getLineInfo(hMixer_, line, MIXER_GETLINEINFOF_SOURCE) &&
+           (line.fdwLine & MIXERLINE_LINEF_DISCONNECTED) != 0;
+}
+
 std::uint32_t WaveInRecorder::FindLineControl(std::uint32_t componentType, std::uint32_t controlType,
                                               std::uint32_t lineID) const
 {

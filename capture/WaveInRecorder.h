@@ -72,12 +72,16 @@ public:
     // Why the last StartRecord failed, or why the sound server stopped a
     // recording, in the user's words; empty when there is nothing to say.
     [[nodiscard]] const std::string& LastError() const { return lastError_; }
+    // Empty while the sound server can be reached, otherwise why it cannot.
+    [[nodiscard]] std::string ServerProblem() const { return backend_.waveIn->unavailableReason(); }
 
     [[nodiscard]] std::int32_t MixerLineCount() const;
     [[nodiscard]] std::string MixerLineName(std::int32_t Index) const;
     bool SelectMixerLine(std::int32_t Index);
     [[nodiscard]] std::int32_t SelectedMixerLine() const;
     [[nodiscard]] std::int32_t MixerLineType(std::int32_t Index) const;
+    // True when line `Index` has nothing plugged into its jack (the server says so).
+    [[nodiscard]] bool MixerLineUnplugged(std::int32_t Index) const;
     [[nodiscard]] std::int32_t MixerLineVolume() const;
     void MixerLineVolume(std::int32_t Volume);
 

@@ -61,4 +61,6 @@ for build in release asan; do
   fi
 done
 
+"$root/scripts/test-pipewire.sh" build/release || status=1
+
 exit $status

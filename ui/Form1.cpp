@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -277,6 +278,7 @@ void Form1::Form_Load()
     blnLoaded_ = true;
     ShowOutputFormat();
     FillDeviceList();
+    FollowDevices();
     engines_->effects().samplerate(cboSamplerate->currentText().toInt());
     engines_->effects().Channels(static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1));
 
@@ -352,6 +354,10 @@ void Form1::RecordingStopped(const QString& nextFile)
     cmdDo->setText(kStart);
     txtFile->setText(nextFile);
     SetFramesEnabled(true);
+    if (devicesChangedWhileRecording_) {
+        devicesChangedWhileRecording_ = false;
+        DevicesChanged();
+    }
 }
 
 void Form1::RecordingContinued(const QString& file)
@@ -375,6 +381,81 @@ void Form1::FillDeviceList()
         cboDev->addItem(QString::fromStdString(capture.DeviceName(i)));
     }
     cboDev->setCurrentIndex(-1);
+}
+
+void Form1::FollowDevices()
+{
+    CapturePort& capture = engines_->capture();
+    capture.OnDevicesChanged([this] { DevicesChanged(); });
+    if (const std::string problem = capture.ServerProblem(); !problem.empty()) {
+        appNotice(("声音服务器无法连接: " + problem).c_str());
+    }
+    // A server that is not there sends no events: ask again now and then until one answers.
+    auto* retry = new QTimer(this);
+    retry->setInterval(2000);
+    connect(retry, &QTimer::timeout, this, [this] {
+        if (cboDev->count() == 0) {
+            DevicesChanged();
+        }
+    });
+    retry->start();
+}
+
+void Form1::DevicesChanged()
+{
+    CapturePort& capture = engines_->capture();
+    if (capture.IsRecording()) {
+        // Other devices coming and going leave a recording alone; its own source
+        // going away stops it as a lost device.
+        devicesChangedWhileRecording_ = true;
+        return;
+    }
+    const std::string chosen = cboDev->currentIndex() >= 0 ? capture.SelectedDeviceId() : std::string();
+    std::vector<std::string> ids;
+    QStringList names;
+    const std::int32_t count = capture.DeviceCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+        ids.push_back(capture.DeviceId(i));
+        names.push_back(QString::fromStdString(capture.DeviceName(i)));
+    }
+    QStringList shown;
+    for (int i = 0; i < cboDev->count(); ++i) {
+        shown.push_back(cboDev->itemText(i));
+    }
+    if (ids != shownIds_ || names != shown) {
+        shownIds_ = ids;
+        const QSignalBlocker quiet(cboDev);
+        cboDev->clear();
+        cboDev->addItems(names);
+        const auto at = std::find(ids.begin(), ids.end(), chosen);
+        if (chosen.empty() || at == ids.end()) {
+            cboDev->setCurrentIndex(-1);
+            cboRecLine->clear();
+            return;
+        }
+        cboDev->setCurrentIndex(static_cast<int>(at - ids.begin()));
+        if (!capture.SelectDevice(cboDev->currentIndex())) {
+            cboRecLine->clear();
+            return;
+        }
+    } else if (chosen.empty()) {
+        return;
+    }
+    // The chosen device's ports may have changed; otherwise only its volume may have.
+    QStringList lines;
+    for (std::int32_t i = 0; i < capture.MixerLineCount(); ++i) {
+        lines.push_back(QString::fromStdString(capture.MixerLineName(i)));
+    }
+    QStringList listed;
+    for (int i = 0; i < cboRecLine->count(); ++i) {
+        listed.push_back(cboRecLine->itemText(i));
+    }
+    if (lines != listed) {
+        FillLineList();
+    } else {
+        const QSignalBlocker quiet(sldVol);
+        sldVol->setValue(capture.MixerLineVolume());
+    }
 }
 
 void Form1::FillLineList()
@@ -408,6 +489,9 @@ void Form1::cboRecLine_Click()
     CapturePort& capture = engines_->capture();
     if (!capture.SelectMixerLine(cboRecLine->currentIndex())) {
         appNotice("Couldn't select mixer line!");
+    } else if (capture.MixerLineUnplugged(cboRecLine->currentIndex())) {
+        // The server records it all the same, but only silence will come.
+        appNotice("所选录音线路没有接入设备!");
     }
     {
         const QSignalBlocker quiet(sldVol);

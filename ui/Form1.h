@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QPointer>
 #include <QWidget>
@@ -71,6 +73,9 @@ public:
 
     void FillDeviceList();
     void FillLineList();
+    // Devices came, went or changed: the list follows while no recording runs,
+    // keeping the chosen device (by what identifies it) and refreshing its lines.
+    void DevicesChanged();
     void ShowOutputFormat();
     void SetFramesEnabled(bool enabled);
 
@@ -97,6 +102,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Listens for device changes; says when the sound server cannot be reached and keeps asking.
+    void FollowDevices();
     void RecordingStarted() override;
     void RecordingStopped(const QString& nextFile) override;
     void RecordingContinued(const QString& file) override;
@@ -110,6 +117,8 @@ private:
     void CloseOtherWindows();
 
     std::unique_ptr<Engines> engines_;
+    std::vector<std::string> shownIds_;
+    bool devicesChangedWhileRecording_ = false;
     std::unique_ptr<RecordingControl> control_;
     std::unique_ptr<LiveDisplay> display_;
     FormatChooser formatChooser_;

@@ -299,9 +299,28 @@ bool PulseConnection::source(const std::string& name, SourceInfo& info)
     return true;
 }
 
-void PulseConnection::remember(const SourceInfo& info)
+bool PulseConnection::setActivePort(const std::string& source, const std::string& port)
 {
-    known_[info.name] = info;
+    if (!ready()) {
+        return false;
+    }
+    return runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
+        return pa_context_set_source_port_by_name(context_.get(), source.c_str(), port.c_str(), cb, userdata);
+    });
+}
+
+bool PulseConnection::setVolume(const std::string& source, const pa_cvolume& volume)
+{
+    if (!ready()) {
+        return false;
+    }
+    const bool set = runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
+        return pa_context_set_source_volume_by_name(context_.get(), source.c_str(), &volume, cb, userdata);
+    });
+    if (const auto it = known_.find(source); set && it != known_.end()) {
+        it->second.volume = volume;
+    }
+    return set;
 }
 
 }  // namespace quillon::pulse

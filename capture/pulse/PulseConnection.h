@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/pulse/SourceDirectory.h"
+
 namespace quillon::pulse {
 
 struct MainloopDeleter {
@@ -39,25 +41,6 @@ using ContextPtr = std::unique_ptr<pa_context, ContextDeleter>;
 using StreamPtr = std::unique_ptr<pa_stream, StreamDeleter>;
 using OperationPtr = std::unique_ptr<pa_operation, OperationDeleter>;
 
-struct SourcePort {
-    std::string name;
-    std::string description;
-    std::uint32_t type = 0;
-    // PA_PORT_AVAILABLE_NO: nothing plugged in (an empty jack).
-    int available = PA_PORT_AVAILABLE_UNKNOWN;
-};
-
-struct SourceInfo {
-    std::uint32_t index = 0;
-    std::string name;
-    std::string description;
-    std::uint32_t card = PA_INVALID_INDEX;
-    pa_channel_map channelMap{};
-    pa_cvolume volume{};
-    std::vector<SourcePort> ports;
-    std::string activePort;
-};
-
 // The names shown for `sources`, in order: the description, and where two
 // sources share one, the later ones get " (2)", " (3)" ... so the user can tell them apart.
 std::vector<std::string> displayNames(const std::vector<SourceInfo>& sources);
@@ -67,19 +50,19 @@ std::vector<std::string> displayNames(const std::vector<SourceInfo>& sources);
 // UI thread takes the same lock (std::lock_guard on this object) for every call.
 // No call waits for the server longer than kAnswerBound: a frozen server makes
 // it fail instead, and the connection is then made anew in the background.
-class PulseConnection {
+class PulseConnection final : public SourceDirectory {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kAnswerBound{2000};
 
     PulseConnection();
-    ~PulseConnection();
+    ~PulseConnection() override;
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
     // Lockable. Never called from the server thread, which already holds the lock.
-    void lock();
-    void unlock();
+    void lock() override;
+    void unlock() override;
 
     // The rest is called with the lock held.
     // Connects, or connects again after the server went away or stopped answering;
@@ -106,9 +89,11 @@ public:
     [[nodiscard]] const std::vector<SourceInfo>& listed() const { return listed_; }
     const std::vector<SourceInfo>& listSources();
     // One source by name, from the server or from what it last told us; false when it does not exist.
-    bool source(const std::string& name, SourceInfo& info);
-    // Keeps what we just set on the server, so the next read needs no round trip.
-    void remember(const SourceInfo& info);
+    bool source(const std::string& name, SourceInfo& info) override;
+    const std::vector<SourceInfo>& shownSources() override { return listed_.empty() ? listSources() : listed_; }
+    bool setActivePort(const std::string& source, const std::string& port) override;
+    // Keeps the new volume, so the next read needs no round trip.
+    bool setVolume(const std::string& source, const pa_cvolume& volume) override;
     // Called on the server thread (lock held) when sources come or go, change, or
     // the server appears or goes away. Empty: none.
     void setChangeListener(std::function<void()> listener);

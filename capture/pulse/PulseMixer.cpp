@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "capture/VolumeMapping.h"
-#include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/SourceDirectory.h"
 
 namespace quillon::pulse {
 namespace {
@@ -54,6 +54,7 @@ void describeLine(const SourceInfo& source, const RecordingLine& recording, std:
     line.cChannels = source.volume.channels;
     line.cConnections = 0;
     line.cControls = 1;
+    line.fdwLine = recording.available ? 0 : MIXERLINE_LINEF_DISCONNECTED;
     line.szName = recording.name;
 }
 
@@ -74,13 +75,13 @@ std::vector<RecordingLine> recordingLines(const SourceInfo& source)
     return lines;
 }
 
-PulseMixer::PulseMixer(std::shared_ptr<PulseConnection> connection) : connection_(std::move(connection)) {}
+PulseMixer::PulseMixer(std::shared_ptr<SourceDirectory> sources) : sources_(std::move(sources)) {}
 
 bool PulseMixer::open(MixerHandle& handle, int device)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     // Positions are those of the list the user was shown.
-    const auto& sources = connection_->listed().empty() ? connection_->listSources() : connection_->listed();
+    const auto& sources = sources_->shownSources();
     if (device < 0 || static_cast<std::size_t>(device) >= sources.size()) {
         return false;
     }
@@ -91,16 +92,16 @@ bool PulseMixer::open(MixerHandle& handle, int device)
 
 bool PulseMixer::close(MixerHandle handle)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     return open_.erase(handle) == 1;
 }
 
 bool PulseMixer::getDevCaps(MixerHandle handle, MixerCaps& caps)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     const auto it = open_.find(handle);
     SourceInfo source;
-    if (it == open_.end() || !connection_->source(it->second, source)) {
+    if (it == open_.end() || !sources_->source(it->second, source)) {
         return false;
     }
     caps.cDestinations = 1;
@@ -110,10 +111,10 @@ bool PulseMixer::getDevCaps(MixerHandle handle, MixerCaps& caps)
 
 bool PulseMixer::getLineInfo(MixerHandle handle, MixerLine& line, std::uint32_t flags)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     const auto it = open_.find(handle);
     SourceInfo source;
-    if (it == open_.end() || !connection_->source(it->second, source)) {
+    if (it == open_.end() || !sources_->source(it->second, source)) {
         return false;
     }
     switch (flags) {
@@ -153,10 +154,10 @@ bool PulseMixer::getLineInfo(MixerHandle handle, MixerLine& line, std::uint32_t 
 bool PulseMixer::getLineControlsByType(MixerHandle handle, std::uint32_t lineID, std::uint32_t controlType,
                                        std::span<MixerControl> controls)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     const auto it = open_.find(handle);
     SourceInfo source;
-    if (controls.empty() || it == open_.end() || !connection_->source(it->second, source)) {
+    if (controls.empty() || it == open_.end() || !sources_->source(it->second, source)) {
         return false;
     }
     const auto ports = static_cast<std::uint32_t>(recordingLines(source).size());
@@ -181,10 +182,10 @@ bool PulseMixer::getLineControlsByType(MixerHandle handle, std::uint32_t lineID,
 bool PulseMixer::getControlDetails(MixerHandle handle, std::uint32_t controlID, std::uint32_t cChannels,
                                    std::uint32_t cMultipleItems, std::span<std::uint32_t> values)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     const auto it = open_.find(handle);
     SourceInfo source;
-    if (it == open_.end() || !connection_->source(it->second, source)) {
+    if (it == open_.end() || !sources_->source(it->second, source)) {
         return false;
     }
     const auto lines = recordingLines(source);
@@ -218,16 +219,15 @@ bool PulseMixer::getControlDetails(MixerHandle handle, std::uint32_t controlID, 
 bool PulseMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, std::uint32_t cChannels,
                                    std::uint32_t cMultipleItems, std::span<const std::uint32_t> values)
 {
-    const std::lock_guard lock(*connection_);
+    const std::lock_guard lock(*sources_);
     const auto it = open_.find(handle);
     SourceInfo source;
-    if (it == open_.end() || !connection_->source(it->second, source)) {
+    if (it == open_.end() || !sources_->source(it->second, source)) {
         return false;
     }
     const auto lines = recordingLines(source);
     const auto ports = static_cast<std::uint32_t>(lines.size());
     const std::string& name = it->second;
-    pa_context* context = connection_->context();
     if (controlID == kSelectorControl) {
         if (cMultipleItems != ports || values.size() < ports) {
             return false;
@@ -242,9 +242,7 @@ bool PulseMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, 
         if (source.ports.empty() || port == source.activePort) {
             return true;  // nothing to switch
         }
-        return connection_->runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
-            return pa_context_set_source_port_by_name(context, name.c_str(), port.c_str(), cb, userdata);
-        });
+        return sources_->setActivePort(name, port);
     }
     const bool isVolume = controlID == kDestinationVolumeControl ||
                           (controlID >= kLineVolumeControl && controlID - kLineVolumeControl < ports);
@@ -259,14 +257,7 @@ bool PulseMixer::setControlDetails(MixerHandle handle, std::uint32_t controlID, 
     if (pa_cvolume_equal(&volume, &source.volume) != 0) {
         return true;
     }
-    const bool set = connection_->runSuccess([&](pa_context_success_cb_t cb, void* userdata) {
-        return pa_context_set_source_volume_by_name(context, name.c_str(), &volume, cb, userdata);
-    });
-    if (set) {
-        source.volume = volume;
-        connection_->remember(source);
-    }
-    return set;
+    return sources_->setVolume(name, volume);
 }
 
 }  // namespace quillon::pulse

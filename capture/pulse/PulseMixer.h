@@ -9,7 +9,7 @@
 
 namespace quillon::pulse {
 
-class PulseConnection;
+class SourceDirectory;
 struct SourceInfo;
 
 // Marks the name of a port that has nothing plugged in.
@@ -32,7 +32,7 @@ std::vector<RecordingLine> recordingLines(const SourceInfo& source);
 // A source without ports has one line, named after it, with the source's volume.
 class PulseMixer final : public Mixer {
 public:
-    explicit PulseMixer(std::shared_ptr<PulseConnection> connection);
+    explicit PulseMixer(std::shared_ptr<SourceDirectory> sources);
 
     bool open(MixerHandle& handle, int device) override;
     bool close(MixerHandle handle) override;
@@ -52,7 +52,7 @@ public:
     static constexpr std::uint32_t kLineVolumeControl = 0x100;  // + line index
 
 private:
-    std::shared_ptr<PulseConnection> connection_;
+    std::shared_ptr<SourceDirectory> sources_;
     std::map<MixerHandle, std::string> open_;  // handle -> source name
     MixerHandle next_ = 1;
 };

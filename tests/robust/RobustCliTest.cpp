@@ -372,5 +372,27 @@ TEST_F(RobustCli, FrozenServer_neverHoldsUpCtrlC)
     }
 }
 
+// The server keeps two seconds for us; what it dropped beyond that while frozen is
+// reported and filled with silence at its place, so the take keeps its length.
+TEST_F(RobustCli, ServerFrozenMidTake_losesNothingSilently)
+{
+    const pid_t server = pulse.pid();
+    ASSERT_GT(server, 0);
+    Spawned rec = background("14");
+    ASSERT_TRUE(waitForAudio(home, 44100, 10s)) << readText(runtime / "record.log");
+    std::this_thread::sleep_for(1s);
+    ::kill(server, SIGSTOP);
+    std::this_thread::sleep_for(8s);
+    ::kill(server, SIGCONT);
+    ASSERT_EQ(rec.wait(20s), 0) << readText(runtime / "record.log");
+    const std::string log = readText(runtime / "record.log");
+    std::cout << "[ measured ] " << log;
+    EXPECT_NE(log.find("dropped by the capture"), std::string::npos) << log;
+    const auto files = recordings(home);
+    ASSERT_EQ(files.size(), 1U);
+    // Within 1 % of the time asked for, plus the last hand-over.
+    EXPECT_NEAR(checkedDuration(files[0]), 14.0, 0.14 + 0.06);
+}
+
 }  // namespace
 }  // namespace quillon

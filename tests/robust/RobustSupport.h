@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -81,7 +82,7 @@ class PrivatePulse {
 public:
     explicit PrivatePulse(fs::path dir) : dir_(std::move(dir))
     {
-        const auto r = test::runProgram({QUILLON_PULSE_SCRIPT, "start", dir_.string()});
+        const auto r = test::runProgram({script(), "start", dir_.string()});
         const std::string prefix = "export PULSE_SERVER=";
         const auto at = r.output.find(prefix);
         if (r.exitCode == 0 && at != std::string::npos) {
@@ -89,7 +90,15 @@ public:
             server_ = server_.substr(0, server_.find('\n'));
         }
     }
-    ~PrivatePulse() { test::runProgram({QUILLON_PULSE_SCRIPT, "stop", dir_.string()}); }
+    ~PrivatePulse() { test::runProgram({script(), "stop", dir_.string()}); }
+
+    // The script that starts the server: QUILLON_SERVER_SCRIPT names another kind
+    // (scripts/pipewire-private.sh), with the same start/stop interface.
+    static std::string script()
+    {
+        const char* other = std::getenv("QUILLON_SERVER_SCRIPT");
+        return other != nullptr && *other != '\0' ? std::string(other) : std::string(QUILLON_PULSE_SCRIPT);
+    }
     PrivatePulse(const PrivatePulse&) = delete;
     PrivatePulse& operator=(const PrivatePulse&) = delete;
 

@@ -63,9 +63,24 @@ public:
         lostConnection_ = QObject::connect(&recorder_, &WaveInRecorder::DeviceLost, std::move(handler));
     }
 
+    [[nodiscard]] std::string DeviceId(std::int32_t index) const override { return recorder_.DeviceId(index); }
+    [[nodiscard]] bool MixerLineUnplugged(std::int32_t index) const override
+    {
+        return recorder_.MixerLineUnplugged(index);
+    }
+    [[nodiscard]] std::string SelectedDeviceId() const override { return recorder_.SelectedDeviceId(); }
+    [[nodiscard]] std::string LastError() const override { return recorder_.LastError(); }
+    [[nodiscard]] std::string ServerProblem() const override { return recorder_.ServerProblem(); }
+    void OnDevicesChanged(std::function<void()> handler) override
+    {
+        QObject::disconnect(changedConnection_);
+        changedConnection_ = QObject::connect(&recorder_, &WaveInRecorder::DevicesChanged, std::move(handler));
+    }
+
 private:
     WaveInRecorder recorder_;
     std::shared_ptr<WaveIn> waveIn_;
+    QMetaObject::Connection changedConnection_;
     QMetaObject::Connection connection_;
     QMetaObject::Connection lostConnection_;
     QMetaObject::Connection dropoutConnection_;

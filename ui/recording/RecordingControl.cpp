@@ -65,7 +65,7 @@ std::int64_t freeBytesFor(const QString& file)
 
 }  // namespace
 
-void RecordingControl::notice(const char* text)
+void RecordingControl::notice(const std::string& text)
 {
     messageBoxes().show("提示", text, MessageIcon::Warning);
 }
@@ -74,6 +74,10 @@ void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
 {
     if (recorder_.IsRecording()) {
         StopSequence();
+        // The file holds what came; the user learns why the end may be missing.
+        if (const std::string why = recorder_.LastError(); !why.empty()) {
+            notice("录音已停止, 声音服务器: " + why);
+        }
     } else {
         StartSequence(inputs);
     }
@@ -92,7 +96,9 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         return;
     }
     if (!inputs.deviceSelected) {
-        notice("没有选择硬件设备!");
+        const std::string problem = recorder_.ServerProblem();
+        notice(problem.empty() ? std::string("没有选择硬件设备!")
+                               : "没有选择硬件设备!\n声音服务器无法连接: " + problem);
         return;
     }
     // The rate box takes any five digits, but the effects chain and the encoder
@@ -142,8 +148,12 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        const std::string reason = recorder_.StartFailureReason();
-        notice(("不能启动录音功能!" + (reason.empty() ? std::string() : "\n" + reason)).c_str());
+        // The capture's own account first; else what the system said about the server.
+        std::string why = recorder_.LastError();
+        if (why.empty()) {
+            why = recorder_.StartFailureReason();
+        }
+        notice(why.empty() ? std::string("不能启动录音功能!") : "不能启动录音功能!\n" + why);
         return;
     }
     channels_ = channels;
@@ -431,7 +441,11 @@ void RecordingControl::DeviceLost()
     deviceLost_ = true;
     StopSequence();
     // Not one of the record button's boxes: it comes from the capture, like the write error.
-    messageBoxes().show("Quillon", "录音设备已断开, 录音已停止!", MessageIcon::Warning);
+    const std::string why = recorder_.LastError();
+    messageBoxes().show("Quillon",
+                        why.empty() ? std::string("录音设备已断开, 录音已停止!")
+                                    : "录音设备已断开, 录音已停止!\n声音服务器: " + why,
+                        MessageIcon::Warning);
 }
 
 }  // namespace quillon

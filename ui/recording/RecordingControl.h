@@ -47,6 +47,18 @@ public:
     [[nodiscard]] virtual std::string StartFailureReason() const { return {}; }
     // Called when the device or the sound server goes away during a recording.
     virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
+
+    // What identifies device `index` wherever it moves in the list; empty when unknown.
+    [[nodiscard]] virtual std::string DeviceId(std::int32_t /*index*/) const { return {}; }
+    // True when recording line `index` has nothing plugged in.
+    [[nodiscard]] virtual bool MixerLineUnplugged(std::int32_t /*index*/) const { return false; }
+    [[nodiscard]] virtual std::string SelectedDeviceId() const { return {}; }
+    // Why the last start failed, or why the sound server ended a recording; empty: nothing to say.
+    [[nodiscard]] virtual std::string LastError() const { return {}; }
+    // Empty while the sound server can be reached, otherwise why it cannot.
+    [[nodiscard]] virtual std::string ServerProblem() const { return {}; }
+    // Called when devices may have come, gone or changed, or the sound server came or went.
+    virtual void OnDevicesChanged(std::function<void()> /*handler*/) {}
 };
 
 class EncoderPort {
@@ -191,7 +203,7 @@ private:
     // Saves intFileCounter to nu.ini; tells the user when that fails.
     void saveCounter();
     void writeFailed();
-    static void notice(const char* text);
+    static void notice(const std::string& text);
 
     CapturePort& recorder_;
     EncoderPort& encoder_;
