@@ -87,7 +87,8 @@ void Form1::Command3_Click()
 
 void Form1::CmdST_Click()
 {
-    ShowListenBack(this, frmST_, [] { return varLastFile(); });
+    ShowListenBack(
+        this, frmST_, [] { return varLastFile(); }, [this] { return control_->RecordingFile(); });
 }
 
 void Form1::CloseOtherWindows()

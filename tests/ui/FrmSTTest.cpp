@@ -38,13 +38,15 @@ struct ListenBackFixture : ::testing::Test {
     }
     FrmST* Listen()
     {
-        return ShowListenBack(owner, window, [this] { return lastFile; });
+        return ShowListenBack(
+            owner, window, [this] { return lastFile; }, [this] { return recording; });
     }
 
     test::TempDir dir;
     QWidget* owner = new QWidget;
     QPointer<FrmST> window;
     QString lastFile;
+    QString recording;  // the file being recorded now
 };
 
 TEST_F(ListenBackFixture, opensAsToolWindowWithItsCaptionButtonsAndVolume)
@@ -93,7 +95,7 @@ TEST_F(ListenBackFixture, deleteRemovesOnlyTheLastRecordingAndCloses)
     EXPECT_TRUE(st->Player()->source().isEmpty());
     EXPECT_FALSE(fs::exists(dir / "a.wav"));
     EXPECT_TRUE(fs::exists(dir / "b.wav"));
-    QTRY_VERIFY(window.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
     // The path stays the last recording: listening again opens an empty player on it.
     EXPECT_EQ(lastFile, Q(dir / "a.wav"));
     Listen();
@@ -107,10 +109,46 @@ TEST_F(ListenBackFixture, deleteTouchesNothing_whenTheFileIsGoneOrNotAFileOrNone
     for (const QString& path : {Q(dir / "gone.wav"), Q(dir / "folder.wav"), QString()}) {
         lastFile = path;
         Listen()->DeleteButton()->click();
-        QTRY_VERIFY(window.isNull());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
     }
     EXPECT_TRUE(fs::exists(dir / "b.wav"));
     EXPECT_TRUE(fs::is_directory(dir / "folder.wav"));
+}
+
+// The same path chosen again for the next recording: deleting the last one would remove the
+// file now being written.
+TEST_F(ListenBackFixture, deleteRefuses_whenTheLastRecordingIsTheFileBeingRecorded)
+{
+    Touch(dir / "a.wav");
+    Touch(dir / "b.wav");
+    fs::create_symlink(dir / "a.wav", dir / "link.wav");
+    const struct {
+        fs::path last;
+        fs::path recording;
+        bool refused;
+    } rows[] = {
+        {dir / "a.wav", dir / "a.wav", true},
+        {dir / "a.wav", dir / "." / "a.wav", true},
+        {dir / "link.wav", dir / "a.wav", true},
+        {dir / "b.wav", dir / "a.wav", false},
+    };
+    for (const auto& row : rows) {
+        test::RecordingMessageBoxes boxes;
+        lastFile = Q(row.last);
+        recording = Q(row.recording);
+        Listen()->DeleteButton()->click();
+        EXPECT_EQ(fs::exists(row.last), row.refused) << row.last;
+        EXPECT_TRUE(fs::exists(dir / "a.wav")) << row.last;
+        if (row.refused) {
+            ASSERT_EQ(boxes.messages.size(), 1U) << row.last;
+            EXPECT_EQ(boxes.messages[0].title, "Quillon");
+            EXPECT_EQ(boxes.messages[0].text, "这个文件正在录音, 不能删除!");
+            EXPECT_FALSE(window.isNull()) << "the window stays open";
+        } else {
+            EXPECT_TRUE(boxes.messages.empty());
+            EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+        }
+    }
 }
 
 TEST_F(ListenBackFixture, emptyLastFileLeavesThePlayerEmpty)
@@ -128,7 +166,7 @@ TEST_F(ListenBackFixture, openFolderShowsTheLastRecordingAndCloses)
     Listen()->OpenFolderButton()->click();
     ASSERT_EQ(desktop.shown.size(), 1U);
     EXPECT_EQ(desktop.shown[0], QUrl::fromLocalFile(lastFile));
-    QTRY_VERIFY(window.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
     EXPECT_TRUE(fs::exists(dir / "a.wav"));
 }
 
@@ -137,7 +175,7 @@ TEST_F(ListenBackFixture, closeButtonClosesWithoutTouchingTheFile)
     Touch(dir / "a.wav");
     lastFile = Q(dir / "a.wav");
     Listen()->CloseButton()->click();
-    QTRY_VERIFY(window.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
     EXPECT_TRUE(fs::exists(dir / "a.wav"));
 }
 
