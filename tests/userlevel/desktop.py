@@ -219,9 +219,18 @@ class Box:
         self.text = texts[0] if texts else ""
         self.first_line = self.text.split("\n")[0]
         self.buttons = [b.name for b in find_all(acc, "push button")]
+        self.seen_icon = "?"
 
     def __repr__(self):
-        return f"<{self.role} {self.title!r}: {self.text!r} {self.buttons} icon={self.icon()}>"
+        return f"<{self.role} {self.title!r}: {self.text!r} {self.buttons} icon={self.seen_icon}>"
+
+    def drawn_icon(self):
+        """The icon once the box is painted (None when it shows none within a few seconds)."""
+        try:
+            self.seen_icon = poll(self.icon, 3, "the box's icon on the screen")
+        except Failure:
+            self.seen_icon = None
+        return self.seen_icon
 
     def icon(self):
         """What the box's icon looks like on the screen: the warning sign is yellow, the
