@@ -180,14 +180,16 @@ class Quillon:
             raise Failure(f"the program was still running {timeout * SLOW:.0f} s later")
 
     def quit(self):
-        if self.alive():
-            self.close_window()
-            try:
-                self.proc.wait(15 * SLOW)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-                raise Failure("the program did not end when its window was closed")
+        """Closes the main window as its close button does; the program must end cleanly."""
+        check(self.alive(), f"the program had ended already with {self.proc.returncode}")
+        self.close_window()
+        try:
+            code = self.proc.wait(15 * SLOW)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise Failure("the program did not end when its window was closed") from None
+        check(code == 0, f"the program ended with {code} when its window was closed")
 
     def sanitizer_report(self):
         with open(self.log_path, errors="replace") as log:
@@ -393,6 +395,11 @@ def rate_keys(ctx):
     ]
     for before, text, expected in cases:
         typed(before, text, expected)
+    # A rate typed by hand, even one of the list's, is not a choice from the list: leaving the
+    # box offers no format choice.
+    key("Tab")
+    time.sleep(1.0 * SLOW)
+    check(gone(q.app, "选择声音输出格式"), "leaving the box after typing 22050 opened the format chooser")
     check(q.alive(), "the program ended while typing into the rate box")
     q.quit()
 
