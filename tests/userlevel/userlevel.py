@@ -416,6 +416,8 @@ def record_listen_delete(ctx):
     q.start_recording()
     listen = q.control("push button", "试听")
     poll(lambda: not has_state(listen, pyatspi.STATE_ENABLED), 5, "试听 to be disabled while recording")
+    for kind, name in (("combo box", "设备"), ("text", "输出文件"), ("push button", "选择WAV格式")):
+        check(not has_state(q.control(kind, name), pyatspi.STATE_ENABLED), f"{name} can be used while recording")
     seen = set()
     poll(lambda: seen.add(tuple(q.status())) or len({s for s in seen if "时间: 0:03" in s}) > 0, 15,
          "the time panel to reach 0:03")
@@ -423,6 +425,7 @@ def record_listen_delete(ctx):
     check(len(set(sizes)) >= 3, f"the size panel did not advance: {sorted(set(sizes))}")
     check(any(t.startswith("文件大小: ") and t.endswith("KB") for t in sizes), f"sizes shown: {sorted(set(sizes))}")
     q.stop_recording()
+    poll(lambda: q.status()[:2] == ["文件大小: 0 Bytes", "时间: 0:00"], 5, "the idle panel texts")
     take = auto_file(q.home, 5)
     check(q.file_box() == auto_file(q.home, 6), f"the file box reads {q.file_box()!r} after the stop")
     check(os.path.exists(auto_file(q.home, 6)), "the next numbered file does not exist")
