@@ -2,6 +2,7 @@
 accessible name, keys and clicks sent as real X input with xdotool."""
 
 import os
+import re
 import subprocess
 import time
 
@@ -218,9 +219,41 @@ class Box:
         self.text = texts[0] if texts else ""
         self.first_line = self.text.split("\n")[0]
         self.buttons = [b.name for b in find_all(acc, "push button")]
+        self.seen_icon = "?"
 
     def __repr__(self):
-        return f"<{self.role} {self.title!r}: {self.text!r} {self.buttons}>"
+        return f"<{self.role} {self.title!r}: {self.text!r} {self.buttons} icon={self.seen_icon}>"
+
+    def drawn_icon(self):
+        """The icon once the box is painted (None when it shows none within a few seconds)."""
+        try:
+            self.seen_icon = poll(self.icon, 3, "the box's icon on the screen")
+        except Failure:
+            self.seen_icon = None
+        return self.seen_icon
+
+    def icon(self):
+        """What the box's icon looks like on the screen: the warning sign is yellow, the
+        information sign blue, the critical one red."""
+        images = find_all(self.acc, "image")
+        if not images:
+            return None
+        ext = images[0].queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        if ext.width <= 0 or ext.height <= 0:
+            return None
+        pixels = subprocess.run(["import", "-window", "root", "-crop", f"{ext.width}x{ext.height}+{ext.x}+{ext.y}",
+                                 "+repage", "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
+        counts = {"warning": 0, "information": 0, "critical": 0}
+        for match in re.finditer(r"\((\d+),(\d+),(\d+)", pixels):
+            r, g, b = (int(v) for v in match.groups())
+            if r > 200 and g > 150 and b < 100:
+                counts["warning"] += 1
+            elif b > 150 and r < 100:
+                counts["information"] += 1
+            elif r > 180 and g < 80 and b < 80:
+                counts["critical"] += 1
+        kind = max(counts, key=counts.get)
+        return kind if counts[kind] >= ext.width * ext.height // 10 else None
 
     def answer(self, button="OK"):
         click(find(self.acc, "push button", button))
