@@ -153,6 +153,9 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
 Form1::~Form1()
 {
     Form_Unload();
+    // Windows without a parent: ended here if their closing has not deleted them yet.
+    const std::unique_ptr<FrmST> listenBack(frmST_.data());
+    const std::unique_ptr<About> about(about_.data());
 }
 
 void Form1::buildLayout()
@@ -178,6 +181,10 @@ void Form1::buildLayout()
     sldVol->setPageStep(0);
     sldVol->setTickPosition(QSlider::NoTicks);
     lblVolPer = label(frmInp, "lblVolPer", QStringLiteral("100%"), 132, 80, 38, 22);
+    // Screen readers name a control after its buddy label; without one they say the frame's title.
+    lblDev->setBuddy(cboDev);
+    lblLine->setBuddy(cboRecLine);
+    lblVol->setBuddy(sldVol);
 
     frmOut = frame(this, "frmOut", QStringLiteral("输出"), 182, 2, 173, 112);
     txtFile = place<QLineEdit>(frmOut, "txtFile", 6, 18, 130, 21);
@@ -192,10 +199,21 @@ void Form1::buildLayout()
     cboSamplerate->setInsertPolicy(QComboBox::NoInsert);
     cboSamplerate->addItems(
         {QStringLiteral("44100"), QStringLiteral("22050"), QStringLiteral("11025"), QStringLiteral("8000")});
+    // Typed keys reach the combo box (its line edit's focus proxy), which hands them on without
+    // passing the line edit's filters: filter both. Inline completion would select the rest of
+    // a listed rate after the first digit, and the five-character rule would then refuse the next.
+    cboSamplerate->installEventFilter(this);
     cboSamplerate->lineEdit()->installEventFilter(this);
+    cboSamplerate->setCompleter(nullptr);
     chkStereo = place<QCheckBox>(frmOut, "chkStereo", 110, 87, 60, 21);
     chkStereo->setText(QStringLiteral("立体声"));
     Command3 = button(frmOut, "Command3", QStringLiteral("打开文件夹"), 66, 40, 101, 21);
+    txtFile->setAccessibleName(QStringLiteral("输出文件"));
+    cmdBrowse->setAccessibleName(QStringLiteral("选择输出文件"));
+    lblWAVFmt->setBuddy(txtWAVFmt);
+    cmdSelFmt->setAccessibleName(QStringLiteral("选择WAV格式"));
+    lblSamplerate->setBuddy(cboSamplerate);
+    cboSamplerate->lineEdit()->setAccessibleName(lblSamplerate->text());
 
     frmEffects = frame(this, "frmEffects", QStringLiteral("特效/滤镜"), 4, 116, 174, 90);
     const std::array<QString, 4> fxNames = {QStringLiteral("回声"), QStringLiteral("周相移动"),
@@ -222,6 +240,10 @@ void Form1::buildLayout()
     picVUL = place<PictureBox>(Frame2, "picVUL", 58, 87, 286, 10);
     lblVUchR = label(Frame2, "lblVUchR", QStringLiteral("右声道:"), 8, 102, 48, 16);
     picVUR = place<PictureBox>(Frame2, "picVUR", 58, 105, 286, 10);
+    picAmpl->setAccessibleName(QStringLiteral("示波器"));
+    picFreq->setAccessibleName(QStringLiteral("频谱"));
+    picVUL->setAccessibleName(QStringLiteral("左声道电平"));
+    picVUR->setAccessibleName(QStringLiteral("右声道电平"));
 
     Label1 = label(this, "Label1", QStringLiteral("如需自动录音等定制功能, 欢迎与作者联系。"), 6, 332, 347, 18);
 
@@ -280,6 +302,8 @@ void Form1::Form_Unload()
     tmrVis->stop();
     emit unloading();
     engines_->Release();
+    CloseOtherWindows();
+    emit unloaded();
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -406,7 +430,9 @@ void Form1::cboSamplerate_Click()
         return;
     }
     cmdSelFmt_Click();
-    engines_->effects().samplerate(cboSamplerate->currentText().toInt());
+    if (const auto rate = ParseSampleRate(cboSamplerate->currentText())) {
+        engines_->effects().samplerate(*rate);
+    }
 }
 
 void Form1::chkStereo_Click()
@@ -420,9 +446,14 @@ void Form1::chkStereo_Click()
 
 void Form1::cmdSelFmt_Click()
 {
+    // Formats are listed for a rate; without a usable one the chooser has nothing to offer.
+    const auto rate = ParseSampleRate(cboSamplerate->currentText());
+    if (!rate) {
+        appNotice(kInvalidRateText);
+        return;
+    }
     if (formatChooser_) {
-        formatChooser_(cboSamplerate->currentText().toInt(), static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1),
-                       this);
+        formatChooser_(*rate, static_cast<std::int16_t>(chkStereo->isChecked() ? 2 : 1), this);
     }
     ShowOutputFormat();
 }
@@ -449,7 +480,7 @@ void Form1::chkFX_Click(int index)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cboSamplerate->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == cboSamplerate || watched == cboSamplerate->lineEdit()) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // Only keys that type a character are filtered; arrows and Delete pass.
         const QString text = key->text();

@@ -43,7 +43,8 @@ public:
 
     // Load: fills the controls, shows the window, prepares the numbered file.
     void Form_Load();
-    // Unload: stops a running recording and releases the engines. Runs once.
+    // Unload: stops a running recording, releases the engines and closes the listen-back and
+    // About windows: the program ends with its main window. Runs once.
     void Form_Unload();
 
     // Handlers, public so that other windows and tests can run them.
@@ -88,6 +89,8 @@ signals:
     // After load step 11 (tray icon and hooks go here) and before unload releases.
     void loaded();
     void unloading();
+    // The unload has finished: the program may end.
+    void unloaded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +106,8 @@ private:
     void FixStatusPanels();
     // Hands the waiting capture buffers to GotData: all of them, or paced for the tick.
     void DeliverWaitingBuffers(bool paced);
+    // Closes the listen-back and About windows (Form1Windows.cpp).
+    void CloseOtherWindows();
 
     std::unique_ptr<Engines> engines_;
     std::unique_ptr<RecordingControl> control_;

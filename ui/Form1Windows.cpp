@@ -50,15 +50,7 @@ void Form1::connectWindows()
     // The icon lives from the end of start-up to the unload. While it is there, hiding the window
     // must not end the program when some other window closes.
     connect(this, &Form1::loaded, this, [this] {
-        tray_ = std::make_unique<TrayIcon>(this, windowIcon(), [this] {
-            close();
-            // A hidden window's close does not count as the last one closing; end here unless
-            // another window (listen-back, About) is still open.
-            const auto widgets = QApplication::topLevelWidgets();
-            if (std::none_of(widgets.begin(), widgets.end(), [](const QWidget* w) { return w->isVisible(); })) {
-                QCoreApplication::quit();
-            }
-        });
+        tray_ = std::make_unique<TrayIcon>(this, windowIcon(), [this] { close(); });
         QApplication::setQuitOnLastWindowClosed(false);
     });
     connect(this, &Form1::unloading, this, [this] {
@@ -95,13 +87,26 @@ void Form1::Command3_Click()
 
 void Form1::CmdST_Click()
 {
-    ShowListenBack(this, frmST_, [] { return varLastFile(); });
+    ShowListenBack(
+        this, frmST_, [] { return varLastFile(); }, [this] { return control_->RecordingFile(); });
+}
+
+void Form1::CloseOtherWindows()
+{
+    if (frmST_ != nullptr) {
+        frmST_->close();
+    }
+    if (about_ != nullptr) {
+        about_->close();
+    }
 }
 
 void Form1::Command1_Click()
 {
     if (about_.isNull()) {
-        about_ = new About(control_->programFolder(), this);
+        // No parent: the main window's end must not destroy it under the user's hands.
+        about_ = new About(control_->programFolder());
+        about_->setWindowIcon(windowIcon());
     }
     about_->show();
     about_->raise();

@@ -60,7 +60,10 @@ FormatChooserDialog::FormatChooserDialog(std::vector<acm::AcmFormatDetails> form
     form->addRow(QStringLiteral("格式类别:"), cboTag_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(new QLabel(QStringLiteral("属性:"), this));
+    auto* lblFormat = new QLabel(QStringLiteral("属性:"), this);
+    lblFormat->setBuddy(lstFormat_);
+    lstFormat_->setAccessibleName(QStringLiteral("属性"));
+    layout->addWidget(lblFormat);
     layout->addWidget(lstFormat_, 1);
     layout->addWidget(buttons_);
 

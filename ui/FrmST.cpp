@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "common/MessageBoxes.h"
 #include "ui/ModFolderSetFileFocus.h"
 #include "ui/Twips.h"
 
@@ -27,7 +28,11 @@ QString ClockText(qint64 ms)
 
 }  // namespace
 
-FrmST::FrmST(QWidget* owner, LastFile lastFile) : QWidget(owner, Qt::Tool), lastFile_(std::move(lastFile))
+FrmST::FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile)
+    : QWidget(nullptr, Qt::Tool),
+      lastFile_(std::move(lastFile)),
+      recordingFile_(std::move(recordingFile)),
+      owner_(owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quillon--试听"));
@@ -50,12 +55,16 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile) : QWidget(owner, Qt::Tool), last
     stop_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     position_ = new QSlider(Qt::Horizontal, this);
     position_->setRange(0, 0);
+    play_->setAccessibleName(play_->toolTip());
+    stop_->setAccessibleName(stop_->toolTip());
+    position_->setAccessibleName(QStringLiteral("播放位置"));
     lblTime_ = new QLabel(QStringLiteral("0:00 / 0:00"), this);
 
     auto* lblVolume = new QLabel(QStringLiteral("音量:"), this);
     volume_ = new QSlider(Qt::Horizontal, this);
     volume_->setRange(0, 100);
     volume_->setValue(75);
+    lblVolume->setBuddy(volume_);
 
     command1_ = new QPushButton(QStringLiteral("不满意，删除！"), this);
     command3_ = new QPushButton(QStringLiteral("打开所在文件夹"), this);
@@ -150,10 +159,15 @@ void FrmST::ReleaseMedia()
 
 void FrmST::Command1_Click()
 {
+    // The same path chosen again makes the last recording the file being recorded now.
+    const QString path = lastFile_();
+    if (recordingFile_ && SameFile(path, recordingFile_())) {
+        messageBoxes().show("Quillon", "这个文件正在录音, 不能删除!", MessageIcon::Warning);
+        return;
+    }
     // The player lets go of the file first, then only the last recording itself is removed:
     // never a folder, and nothing at all when it is gone already.
     ReleaseMedia();
-    const QString path = lastFile_();
     const QFileInfo info(path);
     if (!path.isEmpty() && (info.isSymLink() || info.isFile())) {
         QFile::remove(path);
@@ -170,9 +184,9 @@ void FrmST::Command3_Click()
 void FrmST::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!centred_ && parentWidget() != nullptr) {
+    if (!centred_ && owner_ != nullptr) {
         centred_ = true;
-        const QRect owner = parentWidget()->frameGeometry();
+        const QRect owner = owner_->frameGeometry();
         move(owner.center() - QPoint(width() / 2, height() / 2));
     }
 }
@@ -183,10 +197,25 @@ void FrmST::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-FrmST* ShowListenBack(QWidget* owner, QPointer<FrmST>& window, const FrmST::LastFile& lastFile)
+bool SameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty()) {
+        return false;
+    }
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.absoluteFilePath() == second.absoluteFilePath()) {
+        return true;
+    }
+    const QString canonical = first.canonicalFilePath();
+    return !canonical.isEmpty() && canonical == second.canonicalFilePath();
+}
+
+FrmST* ShowListenBack(QWidget* owner, QPointer<FrmST>& window, const FrmST::LastFile& lastFile,
+                      const FrmST::RecordingFile& recordingFile)
 {
     if (window.isNull()) {
-        window = new FrmST(owner, lastFile);
+        window = new FrmST(owner, lastFile, recordingFile);
     }
     window->show();
     window->raise();

@@ -19,9 +19,13 @@ namespace quillon {
 class FrmST final : public QWidget {
 public:
     using LastFile = std::function<QString()>;
+    // The file a recording is writing now; empty while idle.
+    using RecordingFile = std::function<QString()>;
 
     // `lastFile` returns the path of the file recorded last (empty before the first recording).
-    FrmST(QWidget* owner, LastFile lastFile);
+    // `owner` is the window it is centred on; it is not the window's parent, so the window is
+    // never destroyed along with it.
+    FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile = {});
     ~FrmST() override;
     FrmST(const FrmST&) = delete;
     FrmST& operator=(const FrmST&) = delete;
@@ -48,6 +52,8 @@ private:
     void ShowPosition(qint64 ms);
 
     LastFile lastFile_;
+    RecordingFile recordingFile_;
+    QPointer<QWidget> owner_;
     QMediaPlayer* player_ = nullptr;
     QAudioOutput* audio_ = nullptr;
     QLabel* lblFile_ = nullptr;
@@ -64,6 +70,10 @@ private:
 
 // The listen button: opens the window (or brings the open one to the front) and switches its
 // player to the last recording. `window` tracks the open window; it empties when it closes.
-FrmST* ShowListenBack(QWidget* owner, QPointer<FrmST>& window, const FrmST::LastFile& lastFile);
+FrmST* ShowListenBack(QWidget* owner, QPointer<FrmST>& window, const FrmST::LastFile& lastFile,
+                      const FrmST::RecordingFile& recordingFile = {});
+
+// True when `a` and `b` name the same file (also through "..", "." or links); false for an empty one.
+bool SameFile(const QString& a, const QString& b);
 
 }  // namespace quillon

@@ -24,6 +24,8 @@ OutputFileDialog::OutputFileDialog(QWidget* parent, const QString& description, 
 {
     // Qt's own dialog, so accept() below also sees the name the box will really get.
     setOption(QFileDialog::DontUseNativeDialog, true);
+    // Qt would ask about the name typed; accept() asks about the file that will be written.
+    setOption(QFileDialog::DontConfirmOverwrite, true);
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
     setNameFilter(BrowseFilter(description, extension));
@@ -44,16 +46,15 @@ QString OutputFileDialog::ChosenName() const
 
 void OutputFileDialog::accept()
 {
-    // The dialog itself asks about the name typed; with ".wav" added another existing file
-    // would be overwritten without a word, so ask about that one too.
+    // The box gets the name with ".wav" added: that file is the one overwritten, whatever
+    // else exists under the name typed. A folder typed is opened by the dialog instead.
     const QStringList files = selectedFiles();
-    if (!files.isEmpty() && !files.first().isEmpty()) {
-        const QString typed = files.first();
-        const QString target = WithWavExtension(typed);
-        if (target != typed && QFileInfo::exists(target) && !QFileInfo::exists(typed)) {
-            const auto answer = QMessageBox::question(this, windowTitle(),
-                                                      tr("%1 已存在。\n要替换它吗?").arg(QFileInfo(target).fileName()),
-                                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (!files.isEmpty() && !files.first().isEmpty() && !QFileInfo(files.first()).isDir()) {
+        const QFileInfo target(WithWavExtension(files.first()));
+        if (target.exists() || target.isSymLink()) {
+            const auto answer =
+                QMessageBox::question(this, windowTitle(), tr("%1 已存在。\n要替换它吗?").arg(target.fileName()),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
             if (answer != QMessageBox::Yes) {
                 return;
             }

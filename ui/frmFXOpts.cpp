@@ -123,12 +123,16 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     picAmpl_ = AddPage(QStringLiteral("放大器"), QStringLiteral("AMPL"));
 
     // Echo.
-    PlaceLabel(new QLabel(QStringLiteral("长度 (毫秒):"), picReverb_), TwipsRect(780, 420, 870, 195), true);
+    auto* lblReverbLen = new QLabel(QStringLiteral("长度 (毫秒):"), picReverb_);
+    PlaceLabel(lblReverbLen, TwipsRect(780, 420, 870, 195), true);
     sldReverbLen_ = MakeSlider(picReverb_, Qt::Horizontal, 1, 1000, QSlider::NoTicks, TwipsRect(1770, 390, 3615, 405));
+    lblReverbLen->setBuddy(sldReverbLen_);
     PlaceLabel(new QLabel(QStringLiteral("1 ms"), picReverb_), TwipsRect(1875, 765, 330, 195), false);
     PlaceLabel(new QLabel(QStringLiteral("1000 ms"), picReverb_), TwipsRect(4650, 765, 600, 195), false);
-    PlaceLabel(new QLabel(QStringLiteral("音效增强:"), picReverb_), TwipsRect(780, 1185, 915, 195), true);
+    auto* lblReverbFactor = new QLabel(QStringLiteral("音效增强:"), picReverb_);
+    PlaceLabel(lblReverbFactor, TwipsRect(780, 1185, 915, 195), true);
     sldReverbAmp_ = MakeSlider(picReverb_, Qt::Horizontal, 1, 9, QSlider::TicksBelow, TwipsRect(1770, 1170, 3615, 405));
+    lblReverbFactor->setBuddy(sldReverbAmp_);
 
     // Phase shifter: one row per property, labels at the left, sliders beside them.
     const struct {
@@ -144,8 +148,9 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     for (const auto& row : rows) {
         const QRect slider = TwipsRect(1530, top, 4125, 270);
         *row.slider = MakeSlider(picShift_, Qt::Horizontal, row.minimum, row.maximum, QSlider::NoTicks, slider);
-        PlaceLabel(new QLabel(QString::fromUtf8(row.caption), picShift_),
-                   QRect(TwipsToPixels(270), slider.top(), 0, slider.height()), false);
+        auto* caption = new QLabel(QString::fromUtf8(row.caption), picShift_);
+        PlaceLabel(caption, QRect(TwipsToPixels(270), slider.top(), 0, slider.height()), false);
+        caption->setBuddy(*row.slider);
         top += 315;
     }
 
@@ -153,6 +158,7 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     PlaceLabel(new QLabel(QStringLiteral("[-12;12] dB"), picEQ_), TwipsRect(450, 300, 690, 165), false);
     picEQAmpView_ = new SurfaceView(picEQAmp_, picEQ_);
     picEQAmpView_->move(TwipsToPixels(1935), TwipsToPixels(225));
+    picEQAmpView_->setAccessibleName(QStringLiteral("均衡器曲线"));
     picEQAmp_.OnChanged([view = picEQAmpView_] { view->update(); });
     auto* first = MakeSlider(picEQ_, Qt::Vertical, -12, 12, QSlider::TicksBothSides,
                              TwipsRect(0, kEqSliderTop, kEqSliderWidth, kEqSliderHeight));
@@ -161,10 +167,14 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     first->setInvertedControls(true);
     sldEQ_.push_back(first);
     lblEQID_.push_back(new QLabel(picEQ_));
+    // Each band slider is named by the frequency label below it.
+    lblEQID_.back()->setBuddy(first);
 
     // Amplifier.
-    PlaceLabel(new QLabel(QStringLiteral("增强:"), picAmpl_), TwipsRect(585, 525, 840, 240), true);
+    auto* lblAmplBy = new QLabel(QStringLiteral("增强:"), picAmpl_);
+    PlaceLabel(lblAmplBy, TwipsRect(585, 525, 840, 240), true);
     sldAmplDB_ = MakeSlider(picAmpl_, Qt::Horizontal, -12, 12, QSlider::TicksBelow, TwipsRect(1560, 525, 3690, 390));
+    lblAmplBy->setBuddy(sldAmplDB_);
     lblAmplDB_ = new QLabel(picAmpl_);
     lblAmplDB_->move(TwipsToPixels(5490), TwipsToPixels(525));
 
@@ -345,6 +355,7 @@ void frmFXOpts::SetupEqualizerPage()
             connect(slider, &QSlider::valueChanged, this, [this, i] { sldEQ_Scroll(i); });
             sldEQ_.push_back(slider);
             lblEQID_.push_back(new QLabel(picEQ_));
+            lblEQID_.back()->setBuddy(slider);
             slider->show();
             lblEQID_.back()->show();
         }

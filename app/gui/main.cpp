@@ -7,6 +7,8 @@
 #include <csignal>
 
 #include "ui/Form1.h"
+#include "ui/QtMessageBoxes.h"
+#include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
@@ -22,7 +24,7 @@ int main(int argc, char** argv)
     if (setShm) {
         qputenv("QT_XCB_NO_MITSHM", "1");
     }
-    QApplication app(argc, argv);
+    quillon::QuillonApplication app(argc, argv);
     if (setShm) {
         qunsetenv("QT_XCB_NO_MITSHM");  // read once, above; programs we start are not ours to tune
     }
@@ -51,6 +53,9 @@ int main(int argc, char** argv)
     parser.addOption(demoEffects);
     parser.process(app);
 
+    // Every message from here on is a box on the screen.
+    const quillon::QtMessageBoxes boxes;
+
     const auto folder = quillon::ChooseProgramFolder(parser.value(home), QApplication::applicationDirPath());
     quillon::ProgramFolder(folder);
     if (folder.fellBack) {
@@ -58,6 +63,8 @@ int main(int argc, char** argv)
     }
 
     quillon::Form1 form(quillon::MakeEngines(), folder.path);
+    // The program ends with its main window (close box or the tray's 退出), whatever else is open.
+    QObject::connect(&form, &quillon::Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.Form_Load();
     const int effectBits = parser.value(demoEffects).toInt();
     for (int i = 0; i < 4; ++i) {

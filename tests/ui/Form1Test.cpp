@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -206,18 +209,46 @@ TEST_F(Form1Test, RateBoxTakesAtMostFiveDigitsAndBackspace)
     EXPECT_FALSE(RateKeyAccepted(QChar(0x16), 0));  // Ctrl+V
 
     form->Form_Load();
-    auto* edit = child<QComboBox>("cboSamplerate")->lineEdit();
-    // The whole text counts, also when it is selected: "44100" takes no digit.
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_8);
-    EXPECT_EQ(edit->text(), QStringLiteral("44100"));
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("8k0000"));
-    EXPECT_EQ(edit->text(), QStringLiteral("80000"));
-    QTest::keyClick(edit, Qt::Key_9);
-    EXPECT_EQ(edit->text(), QStringLiteral("80000"));
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), QStringLiteral("8000"));
+    auto* box = child<QComboBox>("cboSamplerate");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    box->setFocus();
+    // Keys go where the keyboard's go: to the widget with the focus, not to the inner line edit.
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    const struct {
+        const char* text;  // before typing; all of it selected when `selected`
+        bool selected;
+        const char* keys;  // '\b' is Backspace, '\x16' is Ctrl+V
+        const char* expected;
+    } rows[] = {
+        {"", false, "4a8", "48"},
+        {"", false, "48000", "48000"},  // the list's 44100 must not complete the first digit
+        {"", false, "8k00009", "80000"},
+        {"44100", false, "\b\b", "441"},
+        {"44100", true, "8", "44100"},  // the whole text counts, also when it is selected
+        {"4410", true, "8", "8"},
+        {"", false, "\x16", ""},
+    };
+    QApplication::clipboard()->setText(QStringLiteral("12345"));
+    for (const auto& row : rows) {
+        box->setEditText(QString::fromUtf8(row.text));
+        if (row.selected) {
+            box->lineEdit()->selectAll();
+        } else {
+            box->lineEdit()->end(false);
+        }
+        for (const char* key = row.keys; *key != '\0'; ++key) {
+            if (*key == '\b') {
+                QTest::keyClick(focus, Qt::Key_Backspace);
+            } else if (*key == '\x16') {
+                QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+            } else {
+                QTest::keyClick(focus, *key);
+            }
+        }
+        EXPECT_EQ(box->currentText(), QString::fromUtf8(row.expected)) << row.text << " + " << row.keys;
+    }
 }
 
 TEST_F(Form1Test, EffectBoxesSetAndClearTheirBits)
@@ -251,6 +282,21 @@ TEST_F(Form1Test, RateAndStereoClicksOfferTheFormatChooserOnlyAfterLoad)
     EXPECT_EQ(offered, 2);
     EXPECT_TRUE(engines->log.has("samplerate 22050"));
     EXPECT_TRUE(engines->log.has("Channels 1"));
+
+    // A rate the chain refuses gets the rate message instead of the chooser.
+    for (const char* rate : {"", "0", "12a", "96001"}) {
+        for (const char* control : {"cmdSelFmt", "chkStereo"}) {
+            child<QComboBox>("cboSamplerate")->setEditText(QString::fromUtf8(rate));
+            boxes.messages.clear();
+            engines->log.calls.clear();
+            form->findChild<QAbstractButton*>(QString::fromLatin1(control))->click();
+            ASSERT_EQ(boxes.messages.size(), 1U) << rate << " " << control;
+            EXPECT_EQ(boxes.messages[0].title, "Quillon");
+            EXPECT_EQ(boxes.messages[0].text, kInvalidRateText);
+            EXPECT_FALSE(engines->log.has("samplerate " + std::string(rate))) << rate;
+        }
+    }
+    EXPECT_EQ(offered, 2);
 }
 
 TEST_F(Form1Test, TickShowsIdleTextsAndRecordingFigures)

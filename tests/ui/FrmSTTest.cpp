@@ -38,13 +38,15 @@ struct ListenBackFixture : ::testing::Test {
     }
     FrmST* Listen()
     {
-        return ShowListenBack(owner, window, [this] { return lastFile; });
+        return ShowListenBack(
+            owner, window, [this] { return lastFile; }, [this] { return recording; });
     }
 
     test::TempDir dir;
     QWidget* owner = new QWidget;
     QPointer<FrmST> window;
     QString lastFile;
+    QString recording;  // the file being recorded now
 };
 
 TEST_F(ListenBackFixture, opensAsToolWindowWithItsCaptionButtonsAndVolume)
@@ -55,7 +57,7 @@ TEST_F(ListenBackFixture, opensAsToolWindowWithItsCaptionButtonsAndVolume)
 
     EXPECT_EQ(st->windowTitle(), QStringLiteral("Quillon--试听"));
     EXPECT_EQ(st->windowType(), Qt::Tool);
-    EXPECT_EQ(st->parentWidget(), owner);
+    EXPECT_EQ(st->parentWidget(), nullptr);  // the main window's end must not destroy it
     EXPECT_TRUE(st->isVisible());
     EXPECT_EQ(st->DeleteButton()->text(), QStringLiteral("不满意，删除！"));
     EXPECT_EQ(st->OpenFolderButton()->text(), QStringLiteral("打开所在文件夹"));
@@ -111,6 +113,42 @@ TEST_F(ListenBackFixture, deleteTouchesNothing_whenTheFileIsGoneOrNotAFileOrNone
     }
     EXPECT_TRUE(fs::exists(dir / "b.wav"));
     EXPECT_TRUE(fs::is_directory(dir / "folder.wav"));
+}
+
+// The same path chosen again for the next recording: deleting the last one would remove the
+// file now being written.
+TEST_F(ListenBackFixture, deleteRefuses_whenTheLastRecordingIsTheFileBeingRecorded)
+{
+    Touch(dir / "a.wav");
+    Touch(dir / "b.wav");
+    fs::create_symlink(dir / "a.wav", dir / "link.wav");
+    const struct {
+        fs::path last;
+        fs::path recording;
+        bool refused;
+    } rows[] = {
+        {dir / "a.wav", dir / "a.wav", true},
+        {dir / "a.wav", dir / "." / "a.wav", true},
+        {dir / "link.wav", dir / "a.wav", true},
+        {dir / "b.wav", dir / "a.wav", false},
+    };
+    for (const auto& row : rows) {
+        test::RecordingMessageBoxes boxes;
+        lastFile = Q(row.last);
+        recording = Q(row.recording);
+        Listen()->DeleteButton()->click();
+        EXPECT_EQ(fs::exists(row.last), row.refused) << row.last;
+        EXPECT_TRUE(fs::exists(dir / "a.wav")) << row.last;
+        if (row.refused) {
+            ASSERT_EQ(boxes.messages.size(), 1U) << row.last;
+            EXPECT_EQ(boxes.messages[0].title, "Quillon");
+            EXPECT_EQ(boxes.messages[0].text, "这个文件正在录音, 不能删除!");
+            EXPECT_FALSE(window.isNull()) << "the window stays open";
+        } else {
+            EXPECT_TRUE(boxes.messages.empty());
+            QTRY_VERIFY(window.isNull());
+        }
+    }
 }
 
 TEST_F(ListenBackFixture, emptyLastFileLeavesThePlayerEmpty)

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
@@ -47,12 +48,11 @@ TEST(BrowseFilter, isTheSingleEncoderEntry)
               QStringLiteral("Wave ACM Encoder (*.wav)"));
 }
 
-TEST(OutputFileDialog, startsEmptyWithOneFilterAndAsksBeforeOverwriting)
+TEST(OutputFileDialog, startsEmptyWithOneFilter)
 {
     OutputFileDialog dialog(nullptr, QStringLiteral("Wave ACM Encoder"), QStringLiteral("wav"));
     EXPECT_EQ(dialog.nameFilters(), QStringList{QStringLiteral("Wave ACM Encoder (*.wav)")});
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-    EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_TRUE(dialog.ChosenName().isEmpty());
 }
 
@@ -76,31 +76,49 @@ TEST(OutputFileDialog, acceptedNameGetsWavAdded_andCancelGivesNothing)
     }
 }
 
-// "take" is new but "take.wav", which the box would get, exists: that overwrite is asked about too.
-TEST(OutputFileDialog, asksAboutTheFileWithWavAdded_andStaysOpenOnNo)
+// The question names the file the box will get (the name with ".wav" added), never the name typed.
+TEST(OutputFileDialog, asksAboutTheFileThatWillBeWritten_andStaysOpenOnNo)
 {
-    test::TempDir dir;
-    std::ofstream(dir / "take.wav").put('x');
-    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    const struct {
+        std::vector<const char*> present;
+        const char* typed;
+        QMessageBox::StandardButton answer;
+        bool asked;  // about take.wav
+    } rows[] = {
+        {{"take.wav"}, "take", QMessageBox::No, true},          {{"take.wav"}, "take", QMessageBox::Yes, true},
+        {{"take", "take.wav"}, "take", QMessageBox::Yes, true}, {{"take"}, "take", QMessageBox::Yes, false},
+        {{"take.wav"}, "take.wav", QMessageBox::Yes, true},
+    };
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        for (const char* name : row.present) {
+            std::ofstream(dir / name).put('x');
+        }
         OutputFileDialog dialog(nullptr, QStringLiteral("Wave ACM Encoder"), QStringLiteral("wav"));
         dialog.setDirectory(Q(dir.path()));
-        dialog.selectFile(Q(dir / "take"));
+        dialog.selectFile(Q(dir / row.typed));
         dialog.open();
-        QString asked;
-        QTimer::singleShot(0, [&asked, answer] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            asked = box->text();
-            box->button(answer)->click();
+        QStringList asked;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&asked, &row] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked << box->text();
+                box->button(row.answer)->click();
+            }
         });
+        timer.start(0);
         dialog.accept();
-        EXPECT_TRUE(asked.contains(QStringLiteral("take.wav"))) << asked.toStdString();
-        if (answer == QMessageBox::No) {
-            EXPECT_TRUE(dialog.isVisible());
-            EXPECT_TRUE(dialog.ChosenName().isEmpty());
+        const std::string where = std::string(row.typed) + " with " + std::to_string(row.present.size()) + " file(s)";
+        EXPECT_EQ(asked.size(), row.asked ? 1 : 0) << where << ": " << asked.join(QLatin1Char('|')).toStdString();
+        if (row.asked && !asked.isEmpty()) {
+            EXPECT_TRUE(asked[0].startsWith(QStringLiteral("take.wav "))) << where << ": " << asked[0].toStdString();
+        }
+        if (row.answer == QMessageBox::No) {
+            EXPECT_TRUE(dialog.isVisible()) << where;
+            EXPECT_TRUE(dialog.ChosenName().isEmpty()) << where;
         } else {
-            EXPECT_EQ(dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(dialog.ChosenName(), Q(dir / "take.wav"));
+            EXPECT_EQ(dialog.result(), QDialog::Accepted) << where;
+            EXPECT_EQ(dialog.ChosenName(), Q(dir / "take.wav")) << where;
         }
     }
 }

@@ -278,7 +278,7 @@ TEST_F(RecordEndToEnd, WriteErrorStopsLeavesAValidFileThenSaysSo)
     std::signal(SIGXFSZ, previous);
 
     ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].title, "提示");
+    EXPECT_EQ(boxes.messages[0].title, "Quillon");
     EXPECT_EQ(boxes.messages[0].text, "Write error (no disk space left?)!");
     EXPECT_EQ(child<QPushButton>("cmdDo")->text(), QStringLiteral("开始录音"));
     EXPECT_FALSE(waveIn->isOpen());

@@ -249,7 +249,7 @@ TEST_F(RecordingControlTest, WriteErrorStopsFirstThenTellsTheUser)
     ASSERT_GE(calls.size(), 3U);
     EXPECT_EQ(calls[calls.size() - 3], "StopRecord");
     EXPECT_EQ(calls[calls.size() - 2], "EncoderClose");
-    EXPECT_EQ(calls.back(), "message 提示 Write error (no disk space left?)!");
+    EXPECT_EQ(calls.back(), "message Quillon Write error (no disk space left?)!");
     EXPECT_TRUE(control.WriteFailed());
     EXPECT_EQ(intFileCounter(), 8);
     EXPECT_EQ(readAll(folder + "/nu.ini"), "8\r\n");

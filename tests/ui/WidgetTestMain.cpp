@@ -1,8 +1,9 @@
-// One QApplication for every widget test of this executable (gtest_main owns main()).
+// One application, the window program's own, for every widget test of this executable (gtest_main owns main()).
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <memory>
+
+#include "ui/QuillonApplication.h"
 
 namespace {
 
@@ -13,12 +14,12 @@ public:
         static int argc = 1;
         static char name[] = "windows_tests";
         static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
+        app_ = std::make_unique<quillon::QuillonApplication>(argc, argv);
     }
     void TearDown() override { app_.reset(); }
 
 private:
-    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<quillon::QuillonApplication> app_;
 };
 
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);

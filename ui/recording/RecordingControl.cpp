@@ -89,7 +89,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     // only work from 1 to 96000: refuse before anything is opened.
     const auto rate = ParseSampleRate(inputs.rateText);
     if (!rate) {
-        notice("取样频率无效, 请输入 1 到 96000 之间的整数!");
+        notice(kInvalidRateText);
         return;
     }
     const auto channels = static_cast<std::int16_t>(inputs.stereo ? 2 : 1);
@@ -242,7 +242,7 @@ void RecordingControl::writeFailed()
     if (recorder_.IsRecording()) {
         StopSequence();
     }
-    messageBoxes().show("提示", "Write error (no disk space left?)!", MessageIcon::Warning);
+    messageBoxes().show("Quillon", "Write error (no disk space left?)!", MessageIcon::Warning);
 }
 
 bool RecordingControl::continueInNextFile()

@@ -109,6 +109,8 @@ inline constexpr std::int64_t kDefaultFileSizeLimit = (std::int64_t{1} << 32) - 
 
 // Whole number from 1 to 96000, the rates the effects chain accepts.
 std::optional<std::int32_t> ParseSampleRate(const QString& text);
+// What the user is told about any other rate text.
+inline constexpr const char* kInvalidRateText = "取样频率无效, 请输入 1 到 96000 之间的整数!";
 // Bytes a second of 16-bit capture for the inputs' rate and channels; none for a bad rate.
 std::optional<std::int32_t> BytesPerSecond(const RecordInputs& inputs);
 
@@ -158,6 +160,8 @@ public:
     [[nodiscard]] std::int64_t FileLength() const { return encoder_.Encoder_FileLength(); }
     [[nodiscard]] std::int32_t lngBytesPerSec() const { return lngBytesPerSec_; }
     [[nodiscard]] const QString& programFolder() const { return programFolder_; }
+    // The file being written now; empty while idle.
+    [[nodiscard]] QString RecordingFile() const { return recorder_.IsRecording() ? recordingFile_ : QString(); }
     // The last recording ended on a write error.
     [[nodiscard]] bool WriteFailed() const { return writeFailed_; }
     // Bytes of audio the encoder refused (block too long or a failed conversion).
