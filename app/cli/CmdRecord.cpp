@@ -20,6 +20,7 @@
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/Language.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
 #include "ui/recording/RecordingControl.h"
@@ -201,7 +202,8 @@ int runRecord(const Args& args)
     CapturePort& capture = engines->capture();
     if (options.device && *options.device >= 0) {
         if (!capture.SelectDevice(static_cast<std::int32_t>(*options.device))) {
-            messageBoxes().show("Quillon", "没有找到设备！", MessageIcon::Warning);
+            messageBoxes().show("Quillon", Translated(QT_TRANSLATE_NOOP("Quillon", "没有找到设备！")),
+                                MessageIcon::Warning);
             return 1;
         }
         if (options.line && !capture.SelectMixerLine(static_cast<std::int32_t>(*options.line))) {

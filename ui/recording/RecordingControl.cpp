@@ -1,5 +1,6 @@
 #include "ui/recording/RecordingControl.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,6 +11,7 @@
 #include "common/MessageBoxes.h"
 #include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/Language.h"
 
 namespace quillon {
 
@@ -63,7 +65,7 @@ std::int64_t freeBytesFor(const QString& file)
 
 void RecordingControl::notice(const char* text)
 {
-    messageBoxes().show("提示", text, MessageIcon::Warning);
+    messageBoxes().show(Translated(QT_TRANSLATE_NOOP("Quillon", "提示")), Translated(text), MessageIcon::Warning);
 }
 
 void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
@@ -78,11 +80,11 @@ void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
 void RecordingControl::StartSequence(const RecordInputs& inputs)
 {
     if (inputs.file.isEmpty()) {
-        notice("没有指定输出文件!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "没有指定输出文件!"));
         return;
     }
     if (!inputs.deviceSelected) {
-        notice("没有选择硬件设备!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "没有选择硬件设备!"));
         return;
     }
     // The rate box takes any five digits, but the effects chain and the encoder
@@ -96,7 +98,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     lngBytesPerSec_ = *BytesPerSecond(inputs);
 
     if (encoder_.Encoder_EncoderInit(*rate, channels, inputs.file.toStdString()) != 0) {
-        notice("无法初始化编码器!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "无法初始化编码器!"));
         return;
     }
     // One second of the chosen output format, as the encoder will write it.
@@ -106,12 +108,12 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     }
     const std::int64_t freeBytes = freeBytesFor(inputs.file);
     if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
-        notice("磁盘剩余空间不足一分钟的录音!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "磁盘剩余空间不足一分钟的录音!"));
     }
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        notice("不能启动录音功能!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "不能启动录音功能!"));
         return;
     }
     channels_ = channels;
@@ -129,7 +131,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
 void RecordingControl::StopSequence()
 {
     if (!recorder_.StopRecord()) {
-        notice("此时无法停止录音!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "此时无法停止录音!"));
     }
     countDropouts();
     encoder_.Encoder_EncoderClose();
@@ -175,7 +177,9 @@ QString RecordingControl::PrepareStartupFile()
     intFileCounter(LoadCounter(programFolder_));
     if (unusable) {
         const std::string text =
-            "设置文件 nu.ini 无法读取或内容无效, 录音编号从 " + std::to_string(intFileCounter()) + " 继续。";
+            QCoreApplication::translate("Quillon", "设置文件 nu.ini 无法读取或内容无效, 录音编号从 %1 继续。")
+                .arg(intFileCounter())
+                .toStdString();
         messageBoxes().show("Quillon", text, MessageIcon::Warning);
     }
     const QString file = AutoFileName(programFolder_, intFileCounter());
@@ -300,7 +304,7 @@ void RecordingControl::DeviceLost()
         return;
     }
     StopSequence();
-    notice("录音设备已断开, 录音已停止!");
+    notice(QT_TRANSLATE_NOOP("Quillon", "录音设备已断开, 录音已停止!"));
 }
 
 }  // namespace quillon
