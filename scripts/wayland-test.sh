@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the window on a Wayland session: a headless Weston, Qt's Wayland platform, a private
-# sound server. The window must start, record from the server's null sink and stop through
-# its record button; the X-only tuning must stay out of the way.
+# sound server, in English (the other window checks run in Chinese). The window must start,
+# record from the server's null sink and stop through its record button; the X-only tuning
+# must stay out of the way.
 #   scripts/wayland-test.sh [BUILD_DIR] [SCREENSHOT.png]   (default build/release)
 set -euo pipefail
 
@@ -48,12 +49,13 @@ done
 # then presses its stop button, as a user would.
 mkdir -p "$work/home"
 WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
+  LC_ALL=en_US.UTF-8 LANGUAGE= \
   dbus-run-session -- bash -c '
     /usr/libexec/at-spi-bus-launcher --launch-immediately & bus=$!
     sleep 1
     "$0" --home "$1/home" --demo-record 0 >"$1/gui.log" 2>&1 & window=$!
     status=0
-    /usr/bin/python3 "$2" Quillon sleep:2 停止录音 sleep:1 || status=1
+    /usr/bin/python3 "$2" Quillon sleep:2 Stop sleep:1 || status=1
     if [ -n "$3" ]; then
       (cd "$1" && WAYLAND_DISPLAY='"$socket"' weston-screenshooter) || status=1
     fi

@@ -177,6 +177,7 @@ int runRecord(const Args& args)
     char name[] = "quillon-cli";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
+    InstallTranslation(app);
 
     const auto folder =
         ChooseProgramFolder(QString::fromStdString(options.home), QCoreApplication::applicationDirPath());
