@@ -49,7 +49,7 @@ done
 # then presses its stop button, as a user would.
 mkdir -p "$work/home"
 WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
-  LC_ALL=en_US.UTF-8 LANGUAGE= \
+  LC_ALL=en_US.UTF-8 LANGUAGE='' \
   dbus-run-session -- bash -c '
     /usr/libexec/at-spi-bus-launcher --launch-immediately & bus=$!
     sleep 1
