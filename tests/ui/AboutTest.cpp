@@ -59,7 +59,7 @@ TEST(About, helpOpensThePageOfTheProgramFolderAsAFileUrl_evenWithHostileFolderNa
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
 }
 
-TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable)
+TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable_elseTheInstalledOne)
 {
     test::TempDir home;
     test::TempDir bin;
