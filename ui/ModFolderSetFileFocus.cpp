@@ -1,7 +1,10 @@
 #include "ui/ModFolderSetFileFocus.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QStringList>
@@ -9,23 +12,30 @@
 namespace quillon {
 namespace {
 
-// A file manager that never answers must not freeze the window for long.
-constexpr int kShowItemsTimeoutMs = 3000;
-
 class DesktopFolderOpener final : public FolderOpener {
 public:
-    bool ShowItem(const QUrl& file) override
+    void ShowItem(const QUrl& file, std::function<void(bool shown)> done) override
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected()) {
-            return false;
+            done(false);
+            return;
         }
         QDBusMessage call = QDBusMessage::createMethodCall(
             QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
             QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
         call << QStringList{file.toString(QUrl::FullyEncoded)} << QString();
-        const QDBusMessage reply = bus.call(call, QDBus::Block, kShowItemsTimeoutMs);
-        return reply.type() == QDBusMessage::ReplyMessage;
+        // The file manager may take seconds to start: the window goes on meanwhile.
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+                             finished->deleteLater();
+                             const QDBusError::ErrorType error = finished->error().type();
+                             // No answer in time is not a refusal: the file manager may still show
+                             // the file, and a folder opened as well would be a second window.
+                             done(!finished->isError() || error == QDBusError::NoReply ||
+                                  error == QDBusError::Timeout || error == QDBusError::TimedOut);
+                         });
     }
 
     bool OpenFolder(const QUrl& folder) override { return QDesktopServices::openUrl(folder); }
@@ -81,11 +91,13 @@ bool OpenFolderAndSelectFile(const QString& path)
         return false;
     }
     const QFileInfo info(trimmed);
-    FolderOpener& opener = folderOpener();
-    if (opener.ShowItem(QUrl::fromLocalFile(info.absoluteFilePath()))) {
-        return true;
-    }
-    return opener.OpenFolder(QUrl::fromLocalFile(info.absolutePath()));
+    const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
+    folderOpener().ShowItem(QUrl::fromLocalFile(info.absoluteFilePath()), [folder](bool shown) {
+        if (!shown) {
+            folderOpener().OpenFolder(folder);
+        }
+    });
+    return true;
 }
 
 }  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 namespace quillon {
 
@@ -10,8 +11,9 @@ namespace quillon {
 class FolderOpener {
 public:
     virtual ~FolderOpener() = default;
-    // Asks the desktop's file manager to show `file` selected in its folder; true when it accepted.
-    virtual bool ShowItem(const QUrl& file) = 0;
+    // Asks the desktop's file manager to show `file` selected in its folder, without waiting for
+    // it; `done` runs later on this thread, with false when the request failed.
+    virtual void ShowItem(const QUrl& file, std::function<void(bool shown)> done) = 0;
     // Opens `folder` with the desktop's default handler; true when one was started.
     virtual bool OpenFolder(const QUrl& folder) = 0;
 };
@@ -29,8 +31,9 @@ QString TrimBlanks(const QString& path);
 // characters in Linux file names.
 bool FileExists(const QString& path);
 
-// Shows the folder of `path` with the file selected. False when the file is missing or nothing
-// could be shown. When the file manager does not answer, the folder is opened without a selection.
+// Asks the desktop to show the folder of `path` with the file selected, and returns at once:
+// false when the file is missing. When the file manager refuses, the folder is opened without a
+// selection.
 bool OpenFolderAndSelectFile(const QString& path);
 
 }  // namespace quillon

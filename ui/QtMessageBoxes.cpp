@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QThread>
+#include <iostream>
 
 namespace quillon {
 namespace {
@@ -52,6 +54,11 @@ QWidget* QtMessageBoxes::Owner()
 
 void QtMessageBoxes::show(const std::string& title, const std::string& text, MessageIcon icon)
 {
+    // Widgets live on the UI thread only; a message from elsewhere is not lost, but not a box.
+    if (QCoreApplication::instance() == nullptr || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        std::cerr << title << ": " << text << '\n';
+        return;
+    }
     // Events go on while the box is open, so its owner may be destroyed meanwhile and take the
     // box with it: the box is watched rather than owned here.
     const QPointer<QMessageBox> box = new QMessageBox(IconOf(icon), QString::fromStdString(title),

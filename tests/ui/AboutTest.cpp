@@ -41,6 +41,7 @@ TEST(About, showsCaptionVersionTextsAndButtons)
     EXPECT_EQ(about.minimumSize(), about.maximumSize());
 }
 
+// The viewer's side of a hostile folder name: DesktopOpenerTest.cpp.
 TEST(About, helpOpensThePageOfTheProgramFolderAsAFileUrl_evenWithHostileFolderNames)
 {
     test::TempDir dir;
@@ -56,7 +57,6 @@ TEST(About, helpOpensThePageOfTheProgramFolderAsAFileUrl_evenWithHostileFolderNa
     ASSERT_EQ(opened.size(), 1U);
     EXPECT_TRUE(opened[0].isLocalFile());
     EXPECT_EQ(opened[0].toLocalFile(), folder + QStringLiteral("/bangzhu.htm"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
 }
 
 TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable_elseTheInstalledOne)
@@ -90,7 +90,7 @@ TEST(About, okCloses)
     QPointer<About> about = new About(QStringLiteral("/tmp"));
     about->show();
     about->OkButton()->click();
-    QTRY_VERIFY(about.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return about.isNull(); }, 5000));
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ TEST(QuillonApplication, reportsAnExceptionThatEscapesAHandler_andGoesOn)
         int later = 0;
         QTimer::singleShot(0, row.handler);
         QTimer::singleShot(5, [&later] { ++later; });
-        QTRY_COMPARE(later, 1);
+        ASSERT_TRUE(QTest::qWaitFor([&later] { return later == 1; }, 5000));
         ASSERT_EQ(boxes.messages.size(), 1U) << row.detail;
         EXPECT_EQ(boxes.messages[0].title, "Quillon");
         EXPECT_EQ(boxes.messages[0].text, QuillonApplication::EscapedErrorText(row.detail));

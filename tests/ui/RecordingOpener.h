@@ -3,6 +3,7 @@
 // Stands in for the desktop while it lives: records what the program asked to show and answers
 // as scripted.
 #include <QUrl>
+#include <functional>
 #include <vector>
 
 #include "ui/ModFolderSetFileFocus.h"
@@ -16,19 +17,18 @@ public:
     RecordingOpener(const RecordingOpener&) = delete;
     RecordingOpener& operator=(const RecordingOpener&) = delete;
 
-    bool ShowItem(const QUrl& file) override
+    void ShowItem(const QUrl& file, std::function<void(bool)> done) override
     {
         shown.push_back(file);
-        return fileManagerAnswers;
+        done(fileManagerAnswers);
     }
     bool OpenFolder(const QUrl& folder) override
     {
         opened.push_back(folder);
-        return folderOpens;
+        return true;
     }
 
     bool fileManagerAnswers = true;
-    bool folderOpens = true;
     std::vector<QUrl> shown;
     std::vector<QUrl> opened;
 };

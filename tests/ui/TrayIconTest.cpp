@@ -39,22 +39,32 @@ TEST(TrayIcon, showItemBringsTheHiddenWindowBack_andExitRunsTheShutdownOnce)
     EXPECT_FALSE(window.isMinimized());
 
     tray.ExitAction()->trigger();
-    QTRY_COMPARE(exits, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return exits == 1; }, 5000));
     QApplication::processEvents();
     EXPECT_EQ(exits, 1);
 }
 
+// Left, double and middle clicks reach the program as activated(); only the right button's menu
+// does anything. With the window put away, none of them brings it back, opens the menu or exits.
 TEST(TrayIcon, leftClicksDoNothing)
 {
     QWidget window;
     int exits = 0;
     TrayIcon tray(&window, QIcon(), [&exits] { ++exits; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    PutAwayWindow(&window, true);
+    ASSERT_TRUE(window.isHidden());
     for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
         emit tray.Icon()->activated(reason);
+        QApplication::processEvents();
+        EXPECT_TRUE(window.isHidden()) << reason;
+        EXPECT_FALSE(tray.Menu()->isVisible()) << reason;
     }
-    QApplication::processEvents();
-    EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(exits, 0);
+    // The same window comes back through the menu's first item, so the checks above can see it.
+    tray.ShowAction()->trigger();
+    EXPECT_FALSE(window.isHidden());
 }
 
 TEST(PutAwayWindow, minimisesInsteadOfHiding_whenThereIsNoNotificationArea)
