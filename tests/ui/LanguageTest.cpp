@@ -69,6 +69,8 @@ TEST(Language, TheEnglishTranslationIsBuiltIn)
     ASSERT_TRUE(InstallTranslation(app));
     EXPECT_EQ(Translated("开始录音"), "Record");
     EXPECT_EQ(Translated("Couldn't select mixer line!"), "Couldn't select mixer line!");  // English stays
+    // A sentence with a line of detail: the sentence translated, the detail kept.
+    EXPECT_EQ(Translated("不能启动录音功能!\nConnection refused\n"), "Cannot start recording!\nConnection refused\n");
     qputenv("LC_ALL", before);
 }
 

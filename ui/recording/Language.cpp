@@ -56,9 +56,20 @@ bool InstallTranslation(QCoreApplication& app)
     return true;
 }
 
-std::string Translated(const char* text)
+std::string Translated(const std::string& text)
 {
-    return QCoreApplication::translate("Quillon", text).toStdString();
+    std::string out;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        out += QCoreApplication::translate("Quillon", line.c_str()).toStdString();
+        if (end == std::string::npos) {
+            return out;
+        }
+        out += '\n';
+        start = end + 1;
+    }
 }
 
 }  // namespace quillon

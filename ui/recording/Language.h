@@ -21,7 +21,9 @@ bool WantsEnglish();
 // Returns whether English is in use.
 bool InstallTranslation(QCoreApplication& app);
 
-// A text marked with QT_TRANSLATE_NOOP("Quillon", ...) in the user's language.
-std::string Translated(const char* text);
+// A text marked with QT_TRANSLATE_NOOP("Quillon", ...) in the user's language, line by line:
+// a message made of a fixed sentence and a line of detail (a path, the server's words)
+// gets the sentence translated and keeps the detail.
+std::string Translated(const std::string& text);
 
 }  // namespace quillon

@@ -63,7 +63,7 @@ std::int64_t freeBytesFor(const QString& file)
 
 }  // namespace
 
-void RecordingControl::notice(const char* text)
+void RecordingControl::notice(const std::string& text)
 {
     messageBoxes().show(Translated(QT_TRANSLATE_NOOP("Quillon", "提示")), Translated(text), MessageIcon::Warning);
 }

@@ -178,7 +178,7 @@ private:
     void countDropouts();
     bool continueInNextFile();
     void writeFailed();
-    static void notice(const char* text);
+    static void notice(const std::string& text);
 
     CapturePort& recorder_;
     EncoderPort& encoder_;
