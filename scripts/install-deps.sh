@@ -18,8 +18,8 @@ packages=(
   # manager, a tray), a second sound server, a Wayland compositor
   at-spi2-core python3-pyatspi python3-gi xdotool openbox wmctrl trayer
   pipewire pipewire-pulse pipewire-bin wireplumber weston qt6-wayland
-  # install: icons drawn from the SVG, menu data checks, completion, the Debian package
-  librsvg2-bin desktop-file-utils appstream bash-completion dpkg-dev
+  # install: icons drawn from the SVG, menu data checks, completion, the Debian package, English
+  librsvg2-bin desktop-file-utils appstream bash-completion dpkg-dev qt6-l10n-tools
 )
 
 missing=()

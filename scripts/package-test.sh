@@ -134,7 +134,10 @@ if [ -n "$shots" ]; then
   sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 20 sine 440 sine 2000 vol 0.6
   chmod 644 "$work/tone.wav"
   for scale in 1 2; do
-    as_user "${env_user[@]}" DISPLAY="$display" QT_SCALE_FACTOR=$scale bash -c '
+    # A folder of its own each time: the shot ends the recording by ending the program.
+    mkdir -p "$work/shot-$scale"
+    [ -n "$SUDO" ] || chown "$user" "$work/shot-$scale"
+    as_user "${env_user[@]}" DISPLAY="$display" QT_SCALE_FACTOR=$scale QUILLON_HOME="$work/shot-$scale" bash -c '
       paplay "$1" & tone=$!
       '"$exec_line"' --demo-effects 9 --demo-record 0 >/dev/null 2>&1 & window=$!
       sleep 4

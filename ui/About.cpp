@@ -22,7 +22,7 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
       opener_(opener ? std::move(opener) : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }))
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Quillon-关于我们"));
+    setWindowTitle(QCoreApplication::translate("Quillon", "Quillon-关于我们"));
     setFixedSize(TwipsToPixels(4170), TwipsToPixels(2985));
 
     auto* label1 = new QLabel(QStringLiteral("Quillon3.91"), this);
@@ -30,20 +30,21 @@ About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.6);
     label1->setFont(big);
-    auto* label4 = new QLabel(QStringLiteral("感谢您使用我们的软件！！"), this);
-    auto* label6 = new QLabel(QStringLiteral("录音前请先对系统和软件设置，详见帮助！"), this);
-    auto* huiso = new QLabel(QStringLiteral("联系我们："), this);
-    auto* label2 = new QLabel(QStringLiteral("Quillon 开发组"), this);
-    auto* label3 = new QLabel(QStringLiteral("问题和建议请提交到项目的问题列表。"), this);
+    auto* label4 = new QLabel(QCoreApplication::translate("Quillon", "感谢您使用我们的软件！！"), this);
+    auto* label6 = new QLabel(QCoreApplication::translate("Quillon", "录音前请先对系统和软件设置，详见帮助！"), this);
+    auto* huiso = new QLabel(QCoreApplication::translate("Quillon", "联系我们："), this);
+    auto* label2 = new QLabel(QCoreApplication::translate("Quillon", "Quillon 开发组"), this);
+    auto* label3 = new QLabel(QCoreApplication::translate("Quillon", "问题和建议请提交到项目的问题列表。"), this);
     const QString folder = QDir::toNativeSeparators(QDir(programFolder_).absolutePath());
-    auto* label5 = new QLabel(QStringLiteral("录音 (file 文件夹) 和 nu.ini 在程序文件夹:"), this);
+    auto* label5 =
+        new QLabel(QCoreApplication::translate("Quillon", "录音 (file 文件夹) 和 nu.ini 在程序文件夹:"), this);
     label5->setToolTip(folder);
     auto* folderLine = new QLabel(this);
     folderLine->setToolTip(folder);
     folderLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    command1_ = new QPushButton(QStringLiteral("确定"), this);
-    command2_ = new QPushButton(QStringLiteral("帮助(&H)"), this);
+    command1_ = new QPushButton(QCoreApplication::translate("Quillon", "确定"), this);
+    command2_ = new QPushButton(QCoreApplication::translate("Quillon", "帮助(&H)"), this);
     command1_->setDefault(true);
 
     auto* contact = new QHBoxLayout;

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -27,12 +28,20 @@
 #include "ui/TrayIcon.h"
 #include "ui/recording/DisplayFormat.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/Language.h"
 
 namespace quillon {
 namespace {
 
-const QString kStop = QStringLiteral("停止录音");
-const QString kStart = QStringLiteral("开始录音");
+// Read when used: the translation is installed after start-up's constants.
+QString stopText()
+{
+    return QCoreApplication::translate("Quillon", "停止录音");
+}
+QString startText()
+{
+    return QCoreApplication::translate("Quillon", "开始录音");
+}
 
 // 15 twips make one pixel.
 constexpr int kWidth = 5385 / 15;
@@ -55,7 +64,7 @@ std::int32_t deliveryBuffersFor(const RecordInputs& in, std::int32_t bufferBytes
 
 void appNotice(const char* text)
 {
-    messageBoxes().show("Quillon", text, MessageIcon::Warning);
+    messageBoxes().show("Quillon", Translated(text), MessageIcon::Warning);
 }
 
 template <typename W>
@@ -169,12 +178,12 @@ void Form1::buildLayout()
     face.setPointSize(9);
     setFont(face);
 
-    frmInp = frame(this, "frmInp", QStringLiteral("输入"), 4, 2, 174, 112);
-    lblDev = label(frmInp, "lblDev", QStringLiteral("设备:"), 6, 20, 34, 22);
+    frmInp = frame(this, "frmInp", QCoreApplication::translate("Quillon", "输入"), 4, 2, 174, 112);
+    lblDev = label(frmInp, "lblDev", QCoreApplication::translate("Quillon", "设备:"), 6, 20, 34, 22);
     cboDev = place<QComboBox>(frmInp, "cboDev", 42, 20, 126, 22);
-    lblLine = label(frmInp, "lblLine", QStringLiteral("线路:"), 6, 50, 34, 22);
+    lblLine = label(frmInp, "lblLine", QCoreApplication::translate("Quillon", "线路:"), 6, 50, 34, 22);
     cboRecLine = place<QComboBox>(frmInp, "cboRecLine", 42, 50, 126, 22);
-    lblVol = label(frmInp, "lblVol", QStringLiteral("声音:"), 6, 80, 34, 22);
+    lblVol = label(frmInp, "lblVol", QCoreApplication::translate("Quillon", "声音:"), 6, 80, 34, 22);
     sldVol = place<QSlider>(frmInp, "sldVol", 42, 80, 88, 22);
     sldVol->setOrientation(Qt::Horizontal);
     sldVol->setRange(0, 65535);
@@ -187,14 +196,14 @@ void Form1::buildLayout()
     lblLine->setBuddy(cboRecLine);
     lblVol->setBuddy(sldVol);
 
-    frmOut = frame(this, "frmOut", QStringLiteral("输出"), 182, 2, 173, 112);
+    frmOut = frame(this, "frmOut", QCoreApplication::translate("Quillon", "输出"), 182, 2, 173, 112);
     txtFile = place<QLineEdit>(frmOut, "txtFile", 6, 18, 130, 21);
     cmdBrowse = button(frmOut, "cmdBrowse", QStringLiteral("..."), 139, 18, 28, 21);
-    lblWAVFmt = label(frmOut, "lblWAVFmt", QStringLiteral("WAV格式:"), 6, 42, 56, 21);
+    lblWAVFmt = label(frmOut, "lblWAVFmt", QCoreApplication::translate("Quillon", "WAV格式:"), 6, 42, 56, 21);
     txtWAVFmt = place<QLineEdit>(frmOut, "txtWAVFmt", 6, 63, 130, 21);
     txtWAVFmt->setReadOnly(true);
     cmdSelFmt = button(frmOut, "cmdSelFmt", QStringLiteral("..."), 139, 63, 28, 21);
-    lblSamplerate = label(frmOut, "lblSamplerate", QStringLiteral("取样:"), 6, 87, 32, 21);
+    lblSamplerate = label(frmOut, "lblSamplerate", QCoreApplication::translate("Quillon", "取样:"), 6, 87, 32, 21);
     cboSamplerate = place<QComboBox>(frmOut, "cboSamplerate", 38, 87, 68, 21);
     cboSamplerate->setEditable(true);
     cboSamplerate->setInsertPolicy(QComboBox::NoInsert);
@@ -207,18 +216,19 @@ void Form1::buildLayout()
     cboSamplerate->lineEdit()->installEventFilter(this);
     cboSamplerate->setCompleter(nullptr);
     chkStereo = place<QCheckBox>(frmOut, "chkStereo", 110, 87, 60, 21);
-    chkStereo->setText(QStringLiteral("立体声"));
-    Command3 = button(frmOut, "Command3", QStringLiteral("打开文件夹"), 66, 40, 101, 21);
-    txtFile->setAccessibleName(QStringLiteral("输出文件"));
-    cmdBrowse->setAccessibleName(QStringLiteral("选择输出文件"));
+    chkStereo->setText(QCoreApplication::translate("Quillon", "立体声"));
+    Command3 = button(frmOut, "Command3", QCoreApplication::translate("Quillon", "打开文件夹"), 66, 40, 101, 21);
+    txtFile->setAccessibleName(QCoreApplication::translate("Quillon", "输出文件"));
+    cmdBrowse->setAccessibleName(QCoreApplication::translate("Quillon", "选择输出文件"));
     lblWAVFmt->setBuddy(txtWAVFmt);
-    cmdSelFmt->setAccessibleName(QStringLiteral("选择WAV格式"));
+    cmdSelFmt->setAccessibleName(QCoreApplication::translate("Quillon", "选择WAV格式"));
     lblSamplerate->setBuddy(cboSamplerate);
     cboSamplerate->lineEdit()->setAccessibleName(lblSamplerate->text());
 
-    frmEffects = frame(this, "frmEffects", QStringLiteral("特效/滤镜"), 4, 116, 174, 90);
-    const std::array<QString, 4> fxNames = {QStringLiteral("回声"), QStringLiteral("周相移动"),
-                                            QStringLiteral("放大器"), QStringLiteral("均衡器")};
+    frmEffects = frame(this, "frmEffects", QCoreApplication::translate("Quillon", "特效/滤镜"), 4, 116, 174, 90);
+    const std::array<QString, 4> fxNames = {
+        QCoreApplication::translate("Quillon", "回声"), QCoreApplication::translate("Quillon", "周相移动"),
+        QCoreApplication::translate("Quillon", "放大器"), QCoreApplication::translate("Quillon", "均衡器")};
     for (int i = 0; i < 4; ++i) {
         auto* box = place<QCheckBox>(frmEffects, "chkFX", 8 + (i % 2) * 82, 24 + (i / 2) * 30, 80, 22);
         box->setObjectName(QStringLiteral("chkFX%1").arg(i));
@@ -227,30 +237,32 @@ void Form1::buildLayout()
         chkFX[static_cast<std::size_t>(i)] = box;
     }
 
-    Frame1 = frame(this, "Frame1", QStringLiteral("操作"), 182, 116, 173, 90);
-    cmdDo = button(Frame1, "cmdDo", kStart, 6, 18, 80, 22);
-    CmdST = button(Frame1, "CmdST", QStringLiteral("试听"), 89, 18, 78, 22);
-    cmdFXOpts = button(Frame1, "cmdFXOpts", QStringLiteral("设置"), 6, 42, 80, 22);
-    Command1 = button(Frame1, "Command1", QStringLiteral("关于"), 89, 42, 78, 22);
-    Command4 = button(Frame1, "Command4", QStringLiteral("最小化至系统托盘"), 6, 66, 161, 21);
+    Frame1 = frame(this, "Frame1", QCoreApplication::translate("Quillon", "操作"), 182, 116, 173, 90);
+    cmdDo = button(Frame1, "cmdDo", startText(), 6, 18, 80, 22);
+    CmdST = button(Frame1, "CmdST", QCoreApplication::translate("Quillon", "试听"), 89, 18, 78, 22);
+    cmdFXOpts = button(Frame1, "cmdFXOpts", QCoreApplication::translate("Quillon", "设置"), 6, 42, 80, 22);
+    Command1 = button(Frame1, "Command1", QCoreApplication::translate("Quillon", "关于"), 89, 42, 78, 22);
+    Command4 = button(Frame1, "Command4", QCoreApplication::translate("Quillon", "最小化至系统托盘"), 6, 66, 161, 21);
 
-    Frame2 = frame(this, "Frame2", QStringLiteral("效果"), 4, 208, 351, 122);
+    Frame2 = frame(this, "Frame2", QCoreApplication::translate("Quillon", "效果"), 4, 208, 351, 122);
     picAmpl = place<PictureBox>(Frame2, "picAmpl", 8, 20, 236, 60);
     picFreq = place<PictureBox>(Frame2, "picFreq", 248, 20, 96, 60);
-    lblVUchL = label(Frame2, "lblVUchL", QStringLiteral("左声道:"), 8, 84, 48, 16);
+    lblVUchL = label(Frame2, "lblVUchL", QCoreApplication::translate("Quillon", "左声道:"), 8, 84, 48, 16);
     picVUL = place<PictureBox>(Frame2, "picVUL", 58, 87, 286, 10);
-    lblVUchR = label(Frame2, "lblVUchR", QStringLiteral("右声道:"), 8, 102, 48, 16);
+    lblVUchR = label(Frame2, "lblVUchR", QCoreApplication::translate("Quillon", "右声道:"), 8, 102, 48, 16);
     picVUR = place<PictureBox>(Frame2, "picVUR", 58, 105, 286, 10);
-    picAmpl->setAccessibleName(QStringLiteral("示波器"));
-    picFreq->setAccessibleName(QStringLiteral("频谱"));
-    picVUL->setAccessibleName(QStringLiteral("左声道电平"));
-    picVUR->setAccessibleName(QStringLiteral("右声道电平"));
+    picAmpl->setAccessibleName(QCoreApplication::translate("Quillon", "示波器"));
+    picFreq->setAccessibleName(QCoreApplication::translate("Quillon", "频谱"));
+    picVUL->setAccessibleName(QCoreApplication::translate("Quillon", "左声道电平"));
+    picVUR->setAccessibleName(QCoreApplication::translate("Quillon", "右声道电平"));
 
-    Label1 = label(this, "Label1", QStringLiteral("如需自动录音等定制功能, 欢迎与作者联系。"), 6, 332, 347, 18);
+    Label1 = label(this, "Label1", QCoreApplication::translate("Quillon", "如需自动录音等定制功能, 欢迎与作者联系。"),
+                   6, 332, 347, 18);
 
     sbar = place<QStatusBar>(this, "sbar", 0, kHeight - 22, kWidth, 22);
     sbar->setSizeGripEnabled(false);
-    const std::array<QString, 2> initial = {QStringLiteral("文件大小: 0 字节"), QStringLiteral("长度: 0:00")};
+    const std::array<QString, 2> initial = {QCoreApplication::translate("Quillon", "文件大小: 0 字节"),
+                                            QCoreApplication::translate("Quillon", "长度: 0:00")};
     for (std::size_t i = 0; i < 2; ++i) {
         sbarPanels[i] = new QLabel(initial[i], sbar);
         sbarPanels[i]->setObjectName(QStringLiteral("sbarPanel%1").arg(i + 1));
@@ -345,13 +357,13 @@ void Form1::cmdDo_Click()
 void Form1::RecordingStarted()
 {
     tick_ = TickState{};  // a new recording's figures are shown afresh
-    cmdDo->setText(kStop);
+    cmdDo->setText(stopText());
     SetFramesEnabled(false);
 }
 
 void Form1::RecordingStopped(const QString& nextFile)
 {
-    cmdDo->setText(kStart);
+    cmdDo->setText(startText());
     txtFile->setText(nextFile);
     SetFramesEnabled(true);
     if (devicesChangedWhileRecording_) {
@@ -478,7 +490,7 @@ void Form1::cboDev_Click()
 {
     cboRecLine->clear();
     if (!engines_->capture().SelectDevice(cboDev->currentIndex())) {
-        appNotice("没有找到设备！");
+        appNotice(QT_TRANSLATE_NOOP("Quillon", "没有找到设备！"));
         return;
     }
     FillLineList();
@@ -653,30 +665,31 @@ void Form1::tmrVis_Timer()
             tick_.checkedFile = file;
         }
         if (!tick_.recording || lastFileSize_ != tick_.shownSize) {
-            sbarPanels[0]->setText(QStringLiteral("文件大小: ") + FormatSize(static_cast<double>(lastFileSize_)));
+            sbarPanels[0]->setText(QCoreApplication::translate("Quillon", "文件大小: ") +
+                                   FormatSize(static_cast<double>(lastFileSize_)));
             tick_.shownSize = lastFileSize_;
         }
         // The time moves on with every buffer, its text once a second.
         if (const std::int64_t seconds = ShownSeconds(elapsed); !tick_.recording || seconds != tick_.shownSeconds) {
-            sbarPanels[1]->setText(QStringLiteral("时间: ") + FormatTime(elapsed));
+            sbarPanels[1]->setText(QCoreApplication::translate("Quillon", "时间: ") + FormatTime(elapsed));
             tick_.shownSeconds = seconds;
         }
         tick_.recording = true;
     } else {
         tick_.recording = false;
         lastFileSize_ = 0;
-        sbarPanels[0]->setText(QStringLiteral("文件大小: 0 Bytes"));
-        sbarPanels[1]->setText(QStringLiteral("时间: 0:00"));
+        sbarPanels[0]->setText(QCoreApplication::translate("Quillon", "文件大小: 0 Bytes"));
+        sbarPanels[1]->setText(QCoreApplication::translate("Quillon", "时间: 0:00"));
     }
     const std::int32_t dropped = control_->DroppedMs();
     if (dropped > 0) {
-        sbarDropped->setText(QStringLiteral("丢失: %1 ms").arg(dropped));
+        sbarDropped->setText(QCoreApplication::translate("Quillon", "丢失: %1 ms").arg(dropped));
     }
     if (sbarDropped->isHidden() == (dropped > 0)) {
         sbarDropped->setVisible(dropped > 0);
         FixStatusPanels();
     }
-    CmdST->setEnabled(cmdDo->text() != kStop);
+    CmdST->setEnabled(cmdDo->text() != stopText());
 }
 
 }  // namespace quillon

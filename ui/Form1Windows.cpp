@@ -15,6 +15,7 @@
 #include "ui/TrayIcon.h"
 #include "ui/frmFXOpts.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/Language.h"
 
 namespace quillon {
 namespace {
@@ -42,7 +43,8 @@ void Form1::connectWindows()
     if (!formatChooser_) {
         SelectFormatWith([this](std::int32_t rate, std::int16_t channels, QWidget* owner) {
             if (EncoderWAV* encoder = engines_->clsEncoder()) {
-                encoder->SelectFormat(rate, channels, owner, "选择声音输出格式");
+                encoder->SelectFormat(rate, channels, owner,
+                                      Translated(QT_TRANSLATE_NOOP("Quillon", "选择声音输出格式")).c_str());
             }
         });
     }

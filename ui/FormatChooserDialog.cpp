@@ -1,6 +1,7 @@
 #include "ui/FormatChooserDialog.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -53,16 +54,16 @@ FormatChooserDialog::FormatChooserDialog(std::vector<acm::AcmFormatDetails> form
     lstFormat_ = new QListWidget(this);
     lstFormat_->setMinimumSize(320, 200);
     buttons_ = new QDialogButtonBox(this);
-    buttons_->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons_->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    buttons_->addButton(QCoreApplication::translate("Quillon", "确定"), QDialogButtonBox::AcceptRole);
+    buttons_->addButton(QCoreApplication::translate("Quillon", "取消"), QDialogButtonBox::RejectRole);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("格式类别:"), cboTag_);
+    form->addRow(QCoreApplication::translate("Quillon", "格式类别:"), cboTag_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    auto* lblFormat = new QLabel(QStringLiteral("属性:"), this);
+    auto* lblFormat = new QLabel(QCoreApplication::translate("Quillon", "属性:"), this);
     lblFormat->setBuddy(lstFormat_);
-    lstFormat_->setAccessibleName(QStringLiteral("属性"));
+    lstFormat_->setAccessibleName(QCoreApplication::translate("Quillon", "属性"));
     layout->addWidget(lblFormat);
     layout->addWidget(lstFormat_, 1);
     layout->addWidget(buttons_);

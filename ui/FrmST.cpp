@@ -2,6 +2,7 @@
 
 #include <QAudioOutput>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -35,7 +36,7 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile)
       owner_(owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Quillon--试听"));
+    setWindowTitle(QCoreApplication::translate("Quillon", "Quillon--试听"));
     resize(TwipsToPixels(5040), TwipsToPixels(3030));
 
     player_ = new QMediaPlayer(this);
@@ -48,27 +49,27 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile)
     lblFile_->setMinimumWidth(1);
 
     play_ = new QToolButton(this);
-    play_->setToolTip(QStringLiteral("播放/暂停"));
+    play_->setToolTip(QCoreApplication::translate("Quillon", "播放/暂停"));
     play_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     stop_ = new QToolButton(this);
-    stop_->setToolTip(QStringLiteral("停止"));
+    stop_->setToolTip(QCoreApplication::translate("Quillon", "停止"));
     stop_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     position_ = new QSlider(Qt::Horizontal, this);
     position_->setRange(0, 0);
     play_->setAccessibleName(play_->toolTip());
     stop_->setAccessibleName(stop_->toolTip());
-    position_->setAccessibleName(QStringLiteral("播放位置"));
+    position_->setAccessibleName(QCoreApplication::translate("Quillon", "播放位置"));
     lblTime_ = new QLabel(QStringLiteral("0:00 / 0:00"), this);
 
-    auto* lblVolume = new QLabel(QStringLiteral("音量:"), this);
+    auto* lblVolume = new QLabel(QCoreApplication::translate("Quillon", "音量:"), this);
     volume_ = new QSlider(Qt::Horizontal, this);
     volume_->setRange(0, 100);
     volume_->setValue(75);
     lblVolume->setBuddy(volume_);
 
-    command1_ = new QPushButton(QStringLiteral("不满意，删除！"), this);
-    command3_ = new QPushButton(QStringLiteral("打开所在文件夹"), this);
-    command2_ = new QPushButton(QStringLiteral("关闭"), this);
+    command1_ = new QPushButton(QCoreApplication::translate("Quillon", "不满意，删除！"), this);
+    command3_ = new QPushButton(QCoreApplication::translate("Quillon", "打开所在文件夹"), this);
+    command2_ = new QPushButton(QCoreApplication::translate("Quillon", "关闭"), this);
 
     auto* transport = new QHBoxLayout;
     transport->addWidget(play_);
@@ -162,7 +163,9 @@ void FrmST::Command1_Click()
     // The same path chosen again makes the last recording the file being recorded now.
     const QString path = lastFile_();
     if (recordingFile_ && SameFile(path, recordingFile_())) {
-        messageBoxes().show("Quillon", "这个文件正在录音, 不能删除!", MessageIcon::Warning);
+        messageBoxes().show("Quillon",
+                            QCoreApplication::translate("Quillon", "这个文件正在录音, 不能删除!").toStdString(),
+                            MessageIcon::Warning);
         return;
     }
     // The player lets go of the file first, then only the last recording itself is removed:

@@ -1,5 +1,6 @@
 #include "ui/OutputFileDialog.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -52,9 +53,10 @@ void OutputFileDialog::accept()
     if (!files.isEmpty() && !files.first().isEmpty() && !QFileInfo(files.first()).isDir()) {
         const QFileInfo target(WithWavExtension(files.first()));
         if (target.exists() || target.isSymLink()) {
-            const auto answer =
-                QMessageBox::question(this, windowTitle(), tr("%1 已存在。\n要替换它吗?").arg(target.fileName()),
-                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            const auto answer = QMessageBox::question(
+                this, windowTitle(),
+                QCoreApplication::translate("Quillon", "%1 已存在。\n要替换它吗?").arg(target.fileName()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
             if (answer != QMessageBox::Yes) {
                 return;
             }

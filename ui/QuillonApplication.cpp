@@ -1,5 +1,6 @@
 #include "ui/QuillonApplication.h"
 
+#include <QCoreApplication>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -12,7 +13,7 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
 
 std::string QuillonApplication::EscapedErrorText(const char* what)
 {
-    return std::string("程序内部出错, 操作未完成。") + "\n" +
+    return QCoreApplication::translate("Quillon", "程序内部出错, 操作未完成。").toStdString() + "\n" +
            (what != nullptr && *what != '\0' ? what : "unknown error");
 }
 

@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -10,9 +11,9 @@ namespace quillon {
 TrayIcon::TrayIcon(QWidget* window, const QIcon& icon, std::function<void()> exit)
     : window_(window), menu_(std::make_unique<QMenu>()), tray_(std::make_unique<QSystemTrayIcon>(icon))
 {
-    show_ = menu_->addAction(QStringLiteral("显示Quillon"));
+    show_ = menu_->addAction(QCoreApplication::translate("Quillon", "显示Quillon"));
     menu_->addSeparator();
-    exit_ = menu_->addAction(QStringLiteral("退出"));
+    exit_ = menu_->addAction(QCoreApplication::translate("Quillon", "退出"));
 
     QObject::connect(show_, &QAction::triggered, window_, [this] {
         window_->showNormal();

@@ -1,5 +1,6 @@
 #include "ui/frmFXOpts.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -112,24 +113,24 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       picEQAmp_(TwipsToPixels(2715) - 2 * kEqAmpBorder, TwipsToPixels(345) - 2 * kEqAmpBorder, kEqAmpBorder)
 {
-    setWindowTitle(QStringLiteral("特效设置"));
+    setWindowTitle(QCoreApplication::translate("Quillon", "特效设置"));
     setFixedSize(TwipsToPixels(6585), TwipsToPixels(3750));
 
     strip_ = new QTabWidget(this);
     strip_->setGeometry(TwipsRect(120, 120, 6405, 3540));
-    picReverb_ = AddPage(QStringLiteral("回响"), QStringLiteral("ECHO"));
-    picShift_ = AddPage(QStringLiteral("周相移动"), QStringLiteral("SHIFT"));
-    picEQ_ = AddPage(QStringLiteral("均衡器"), QStringLiteral("EQ"));
-    picAmpl_ = AddPage(QStringLiteral("放大器"), QStringLiteral("AMPL"));
+    picReverb_ = AddPage(QCoreApplication::translate("Quillon", "回响"), QStringLiteral("ECHO"));
+    picShift_ = AddPage(QCoreApplication::translate("Quillon", "周相移动"), QStringLiteral("SHIFT"));
+    picEQ_ = AddPage(QCoreApplication::translate("Quillon", "均衡器"), QStringLiteral("EQ"));
+    picAmpl_ = AddPage(QCoreApplication::translate("Quillon", "放大器"), QStringLiteral("AMPL"));
 
     // Echo.
-    auto* lblReverbLen = new QLabel(QStringLiteral("长度 (毫秒):"), picReverb_);
+    auto* lblReverbLen = new QLabel(QCoreApplication::translate("Quillon", "长度 (毫秒):"), picReverb_);
     PlaceLabel(lblReverbLen, TwipsRect(780, 420, 870, 195), true);
     sldReverbLen_ = MakeSlider(picReverb_, Qt::Horizontal, 1, 1000, QSlider::NoTicks, TwipsRect(1770, 390, 3615, 405));
     lblReverbLen->setBuddy(sldReverbLen_);
     PlaceLabel(new QLabel(QStringLiteral("1 ms"), picReverb_), TwipsRect(1875, 765, 330, 195), false);
     PlaceLabel(new QLabel(QStringLiteral("1000 ms"), picReverb_), TwipsRect(4650, 765, 600, 195), false);
-    auto* lblReverbFactor = new QLabel(QStringLiteral("音效增强:"), picReverb_);
+    auto* lblReverbFactor = new QLabel(QCoreApplication::translate("Quillon", "音效增强:"), picReverb_);
     PlaceLabel(lblReverbFactor, TwipsRect(780, 1185, 915, 195), true);
     sldReverbAmp_ = MakeSlider(picReverb_, Qt::Horizontal, 1, 9, QSlider::TicksBelow, TwipsRect(1770, 1170, 3615, 405));
     lblReverbFactor->setBuddy(sldReverbAmp_);
@@ -141,14 +142,18 @@ frmFXOpts::frmFXOpts(QWidget* owner)
         int maximum;
         QSlider** slider;
     } rows[] = {
-        {"Dry:", -10, 10, &sldShDry_},        {"Wet:", -10, 10, &sldShWet_},          {"回放:", -9, 9, &sldShFb_},
-        {"扫描速度:", 1, 15, &sldShSwpRate_}, {"扫描范围:", 30, 60, &sldShSwpRange_}, {"频率:", -10, 150, &sldShFreq_},
+        {"Dry:", -10, 10, &sldShDry_},
+        {"Wet:", -10, 10, &sldShWet_},
+        {QT_TRANSLATE_NOOP("Quillon", "回放:"), -9, 9, &sldShFb_},
+        {QT_TRANSLATE_NOOP("Quillon", "扫描速度:"), 1, 15, &sldShSwpRate_},
+        {QT_TRANSLATE_NOOP("Quillon", "扫描范围:"), 30, 60, &sldShSwpRange_},
+        {QT_TRANSLATE_NOOP("Quillon", "频率:"), -10, 150, &sldShFreq_},
     };
     int top = 255;
     for (const auto& row : rows) {
         const QRect slider = TwipsRect(1530, top, 4125, 270);
         *row.slider = MakeSlider(picShift_, Qt::Horizontal, row.minimum, row.maximum, QSlider::NoTicks, slider);
-        auto* caption = new QLabel(QString::fromUtf8(row.caption), picShift_);
+        auto* caption = new QLabel(QCoreApplication::translate("Quillon", row.caption), picShift_);
         PlaceLabel(caption, QRect(TwipsToPixels(270), slider.top(), 0, slider.height()), false);
         caption->setBuddy(*row.slider);
         top += 315;
@@ -158,7 +163,7 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     PlaceLabel(new QLabel(QStringLiteral("[-12;12] dB"), picEQ_), TwipsRect(450, 300, 690, 165), false);
     picEQAmpView_ = new SurfaceView(picEQAmp_, picEQ_);
     picEQAmpView_->move(TwipsToPixels(1935), TwipsToPixels(225));
-    picEQAmpView_->setAccessibleName(QStringLiteral("均衡器曲线"));
+    picEQAmpView_->setAccessibleName(QCoreApplication::translate("Quillon", "均衡器曲线"));
     picEQAmp_.OnChanged([view = picEQAmpView_] { view->update(); });
     auto* first = MakeSlider(picEQ_, Qt::Vertical, -12, 12, QSlider::TicksBothSides,
                              TwipsRect(0, kEqSliderTop, kEqSliderWidth, kEqSliderHeight));
@@ -171,7 +176,7 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     lblEQID_.back()->setBuddy(first);
 
     // Amplifier.
-    auto* lblAmplBy = new QLabel(QStringLiteral("增强:"), picAmpl_);
+    auto* lblAmplBy = new QLabel(QCoreApplication::translate("Quillon", "增强:"), picAmpl_);
     PlaceLabel(lblAmplBy, TwipsRect(585, 525, 840, 240), true);
     sldAmplDB_ = MakeSlider(picAmpl_, Qt::Horizontal, -12, 12, QSlider::TicksBelow, TwipsRect(1560, 525, 3690, 390));
     lblAmplBy->setBuddy(sldAmplDB_);

@@ -21,6 +21,7 @@
 #include "encoder/EncoderWAV.h"
 #include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/Language.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/PathBytes.h"
 #include "ui/recording/ProgramFolder.h"
@@ -193,6 +194,7 @@ int runRecord(const Args& args)
     char name[] = "quillon-cli";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
+    InstallTranslation(app);
 
     const auto folder =
         ChooseProgramFolder(QString::fromStdString(options.home), QCoreApplication::applicationDirPath());
@@ -218,7 +220,8 @@ int runRecord(const Args& args)
     CapturePort& capture = engines->capture();
     if (options.device && *options.device >= 0) {
         if (!capture.SelectDevice(static_cast<std::int32_t>(*options.device))) {
-            messageBoxes().show("Quillon", "没有找到设备！", MessageIcon::Warning);
+            messageBoxes().show("Quillon", Translated(QT_TRANSLATE_NOOP("Quillon", "没有找到设备！")),
+                                MessageIcon::Warning);
             return 1;
         }
         if (options.line && !capture.SelectMixerLine(static_cast<std::int32_t>(*options.line))) {

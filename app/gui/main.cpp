@@ -12,6 +12,7 @@
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
+#include "ui/recording/Language.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
         qunsetenv("QT_XCB_NO_MITSHM");  // read once, above; programs we start are not ours to tune
     }
     quillon::WidenDisplaySendBuffer();
+    quillon::InstallTranslation(app);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("3.91"));
     // Ties the window to its menu entry (the Wayland app id, the desktop's task list).

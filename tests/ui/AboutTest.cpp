@@ -59,7 +59,7 @@ TEST(About, helpOpensThePageOfTheProgramFolderAsAFileUrl_evenWithHostileFolderNa
     EXPECT_EQ(opened[0].toLocalFile(), folder + QStringLiteral("/bangzhu.htm"));
 }
 
-TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable)
+TEST(About, helpPageComesFromTheProgramFolder_elseFromBesideTheExecutable_elseTheInstalledOne)
 {
     test::TempDir home;
     test::TempDir bin;

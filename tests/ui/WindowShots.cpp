@@ -21,6 +21,7 @@
 #include "ui/FormatChooserDialog.h"
 #include "ui/FrmST.h"
 #include "ui/frmFXOpts.h"
+#include "ui/recording/Language.h"
 #include "ui/recording/MakeEngines.h"
 #include "ui/recording/ProgramFolder.h"
 
@@ -132,6 +133,7 @@ void WriteSilence(const QString& path)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    quillon::InstallTranslation(app);  // the shots in English with LANG=en_US.UTF-8
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
         return 2;

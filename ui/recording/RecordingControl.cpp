@@ -1,6 +1,7 @@
 #include "ui/recording/RecordingControl.h"
 
 #include <QDir>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +15,7 @@
 #include "ui/recording/FileCounter.h"
 #include "ui/recording/PathBytes.h"
 #include "ui/recording/posix/SafeFiles.h"
+#include "ui/recording/Language.h"
 
 namespace quillon {
 
@@ -67,7 +69,7 @@ std::int64_t freeBytesFor(const QString& file)
 
 void RecordingControl::notice(const std::string& text)
 {
-    messageBoxes().show("提示", text, MessageIcon::Warning);
+    messageBoxes().show(Translated(QT_TRANSLATE_NOOP("Quillon", "提示")), Translated(text), MessageIcon::Warning);
 }
 
 void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
@@ -86,7 +88,7 @@ void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
 void RecordingControl::StartSequence(const RecordInputs& inputs)
 {
     if (inputs.file.isEmpty()) {
-        notice("没有指定输出文件!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "没有指定输出文件!"));
         return;
     }
     // U+FFFD stands for bytes that could not be read as text: the real name is unknown, and
@@ -143,7 +145,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     }
     const std::int64_t freeBytes = freeBytesFor(file);
     if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
-        notice("磁盘剩余空间不足一分钟的录音!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "磁盘剩余空间不足一分钟的录音!"));
     }
     effects_.samplerate(*rate);
     effects_.Channels(channels);
@@ -172,7 +174,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
 void RecordingControl::StopSequence()
 {
     if (!recorder_.StopRecord()) {
-        notice("此时无法停止录音!");
+        notice(QT_TRANSLATE_NOOP("Quillon", "此时无法停止录音!"));
     }
     countDropouts();
     encoder_.Encoder_EncoderClose();
@@ -233,7 +235,9 @@ QString RecordingControl::PrepareStartupFile()
     intFileCounter(LoadCounter(programFolder_));
     if (unusable) {
         const std::string text =
-            "设置文件 nu.ini 无法读取或内容无效, 录音编号从 " + std::to_string(intFileCounter()) + " 继续。";
+            QCoreApplication::translate("Quillon", "设置文件 nu.ini 无法读取或内容无效, 录音编号从 %1 继续。")
+                .arg(intFileCounter())
+                .toStdString();
         messageBoxes().show("Quillon", text, MessageIcon::Warning);
     }
     const QString file = AutoFileName(programFolder_, intFileCounter());
@@ -443,8 +447,8 @@ void RecordingControl::DeviceLost()
     // Not one of the record button's boxes: it comes from the capture, like the write error.
     const std::string why = recorder_.LastError();
     messageBoxes().show("Quillon",
-                        why.empty() ? std::string("录音设备已断开, 录音已停止!")
-                                    : "录音设备已断开, 录音已停止!\n声音服务器: " + why,
+                        why.empty() ? Translated(QT_TRANSLATE_NOOP("Quillon", "录音设备已断开, 录音已停止!"))
+                                    : Translated("录音设备已断开, 录音已停止!\n声音服务器: " + why),
                         MessageIcon::Warning);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -126,7 +127,8 @@ inline constexpr std::int64_t kDefaultFileSizeLimit = (std::int64_t{1} << 32) - 
 // Whole number from 1 to 96000, the rates the effects chain accepts.
 std::optional<std::int32_t> ParseSampleRate(const QString& text);
 // What the user is told about any other rate text.
-inline constexpr const char* kInvalidRateText = "取样频率无效, 请输入 1 到 96000 之间的整数!";
+inline constexpr const char* kInvalidRateText =
+    QT_TRANSLATE_NOOP("Quillon", "取样频率无效, 请输入 1 到 96000 之间的整数!");
 // Bytes a second of 16-bit capture for the inputs' rate and channels; none for a bad rate.
 std::optional<std::int32_t> BytesPerSecond(const RecordInputs& inputs);
 
