@@ -10,13 +10,18 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "capture/WaveInRecorder.h"
+#include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseMixer.h"
+#include "capture/pulse/PulseWaveIn.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -391,6 +396,39 @@ TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
     EXPECT_FALSE(recorder_->StartRecord(44100, 2));
     EXPECT_FALSE(recorder_->IsRecording());
     EXPECT_NE(recorder_->LastError().find("Monitor of " + later), std::string::npos) << recorder_->LastError();
+}
+
+// Reading and writing the volume asks the server once at most, not once per mixer call.
+TEST_F(PulseCaptureTest, VolumeReadsAndWrites_costAtMostOneRoundTripEach)
+{
+    auto connection = std::make_shared<pulse::PulseConnection>();
+    WaveInRecorder recorder(CaptureBackend{std::make_shared<pulse::PulseWaveIn>(connection),
+                                           std::make_shared<pulse::PulseMixer>(connection)});
+    int device = -1;
+    for (int i = 0; i < recorder.DeviceCount(); ++i) {
+        device = recorder.DeviceName(i) == "Monitor of " + sink_ ? i : device;
+    }
+    ASSERT_GE(device, 0);
+    ASSERT_TRUE(recorder.SelectDevice(device));
+    pump(100);
+    const auto trips = [&] {
+        const std::lock_guard lock(*connection);
+        return connection->roundTrips();
+    };
+    const auto count = [&](const std::function<void()>& call) {
+        const std::uint64_t before = trips();
+        call();
+        return trips() - before;
+    };
+    const auto read = count([&] { EXPECT_EQ(recorder.MixerLineVolume(), 65535); });
+    const auto write = count([&] { recorder.MixerLineVolume(40000); });
+    pump(100);  // the server's own report of the change comes in
+    const auto readBack = count([&] { EXPECT_EQ(recorder.MixerLineVolume(), 40000); });
+    std::cout << "[ measured ] round trips: volume read " << read << ", write " << write << ", read after it "
+              << readBack << "\n";
+    EXPECT_LE(read, 1U);
+    EXPECT_LE(write, 1U);
+    EXPECT_LE(readBack, 1U);
 }
 
 TEST(PulseCaptureCli, DevicesListsTheNullSinksMonitor_andFailsWithNoServer)
