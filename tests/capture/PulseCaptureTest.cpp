@@ -398,6 +398,27 @@ TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
     EXPECT_NE(recorder_->LastError().find("Monitor of " + later), std::string::npos) << recorder_->LastError();
 }
 
+// Two sources with one description are told apart in the list.
+TEST_F(PulseCaptureTest, SourcesWithTheSameDescription_getDistinctNames)
+{
+    std::vector<std::string> modules;
+    for (const char* suffix : {"_twin1", "_twin2"}) {
+        const auto loaded = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + sink_ + suffix,
+                                              "sink_properties=device.description=" + sink_ + "_twin"});
+        ASSERT_EQ(loaded.exitCode, 0) << loaded.output;
+        modules.push_back(loaded.output.substr(0, loaded.output.find_first_of("\r\n")));
+    }
+    const std::string name = "Monitor of " + sink_ + "_twin";
+    const int first = deviceNamed(name);
+    const int second = deviceNamed(name + " (2)");
+    for (const std::string& module : modules) {
+        test::runProgram({"pactl", "unload-module", module});
+    }
+    EXPECT_GE(first, 0);
+    EXPECT_GE(second, 0);
+    EXPECT_NE(first, second);
+}
+
 // Reading and writing the volume asks the server once at most, not once per mixer call.
 TEST_F(PulseCaptureTest, VolumeReadsAndWrites_costAtMostOneRoundTripEach)
 {
