@@ -319,7 +319,10 @@ TEST(RecordPulse, NoServerAtStart_isSaid_andTheListFillsWhenOneAppearsOrComesBac
     };
 
     ASSERT_EQ(test::runProgram({script, "start", runtime}).exitCode, 0);
+    QElapsedTimer appeared;
+    appeared.start();
     EXPECT_TRUE(listed()) << "the list did not fill when the server appeared";
+    std::cout << "[ measured ] the list filled " << appeared.elapsed() << " ms after the server appeared\n";
 
     pid_t pid = -1;
     std::ifstream(dir / "pulse" / "pulseaudio.pid") >> pid;
@@ -331,7 +334,9 @@ TEST(RecordPulse, NoServerAtStart_isSaid_andTheListFillsWhenOneAppearsOrComesBac
     EXPECT_EQ(devices->count(), 0) << "a crashed server's devices are still listed";
     test::runProgram({script, "stop", runtime});
     ASSERT_EQ(test::runProgram({script, "start", runtime}).exitCode, 0);
+    appeared.restart();
     EXPECT_TRUE(listed()) << "the list did not fill when the server came back";
+    std::cout << "[ measured ] and " << appeared.elapsed() << " ms after it came back\n";
 }
 
 }  // namespace
