@@ -375,7 +375,16 @@ TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
     const auto loaded = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + later,
                                           "sink_properties=device.description=" + later});
     ASSERT_EQ(loaded.exitCode, 0) << loaded.output;
-    const std::string laterModule = loaded.output.substr(0, loaded.output.find_first_of("\r\n"));
+    std::string laterModule = loaded.output.substr(0, loaded.output.find_first_of("\r\n"));
+    struct Unload {
+        std::string& module;
+        ~Unload()
+        {
+            if (!module.empty()) {
+                test::runProgram({"pactl", "unload-module", module});
+            }
+        }
+    } unload{laterModule};
     const int device = deviceNamed("Monitor of " + later);
     ASSERT_GE(device, 0);
     ASSERT_TRUE(recorder_->SelectDevice(device));
@@ -392,6 +401,7 @@ TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
         << "recorded from another source";
 
     ASSERT_EQ(test::runProgram({"pactl", "unload-module", laterModule}).exitCode, 0);
+    laterModule.clear();
     pump(100);
     EXPECT_FALSE(recorder_->StartRecord(44100, 2));
     EXPECT_FALSE(recorder_->IsRecording());
