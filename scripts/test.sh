@@ -62,5 +62,6 @@ for build in release asan; do
 done
 
 "$root/scripts/test-pipewire.sh" build/release || status=1
+"$root/scripts/test-window-devices.sh" build/release || status=1
 
 exit $status

@@ -233,6 +233,7 @@ bool PulseConnection::run(pa_operation* operation)
     if (!owned) {
         return false;
     }
+    ++roundTrips_;
     const auto until = deadline();
     while (pa_operation_get_state(owned.get()) == PA_OPERATION_RUNNING) {
         if (!waitUntil(until)) {

@@ -81,6 +81,8 @@ public:
     [[nodiscard]] static Clock::time_point deadline() { return Clock::now() + kAnswerBound; }
     // A call ran into the bound: the connection is dropped and made anew.
     void noAnswer();
+    // Requests that waited for the server's answer, since the start.
+    [[nodiscard]] std::uint64_t roundTrips() const { return roundTrips_; }
     // True from a call that got no answer until the server answers again.
     [[nodiscard]] bool stalled() const { return stalled_; }
 
@@ -114,6 +116,7 @@ private:
     ContextPtr context_;
     std::string error_;
     int lastSuccess_ = 0;
+    std::uint64_t roundTrips_ = 0;
     bool stalled_ = false;
     bool wasReady_ = false;
     std::uint64_t generation_ = 1;  // bumped by every server event

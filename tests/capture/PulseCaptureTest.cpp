@@ -10,13 +10,18 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "capture/WaveInRecorder.h"
+#include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseMixer.h"
+#include "capture/pulse/PulseWaveIn.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -370,7 +375,16 @@ TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
     const auto loaded = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + later,
                                           "sink_properties=device.description=" + later});
     ASSERT_EQ(loaded.exitCode, 0) << loaded.output;
-    const std::string laterModule = loaded.output.substr(0, loaded.output.find_first_of("\r\n"));
+    std::string laterModule = loaded.output.substr(0, loaded.output.find_first_of("\r\n"));
+    struct Unload {
+        std::string& module;
+        ~Unload()
+        {
+            if (!module.empty()) {
+                test::runProgram({"pactl", "unload-module", module});
+            }
+        }
+    } unload{laterModule};
     const int device = deviceNamed("Monitor of " + later);
     ASSERT_GE(device, 0);
     ASSERT_TRUE(recorder_->SelectDevice(device));
@@ -387,10 +401,65 @@ TEST_F(PulseCaptureTest, ChosenSource_isRecordedByName_andAGoneOneIsNamed)
         << "recorded from another source";
 
     ASSERT_EQ(test::runProgram({"pactl", "unload-module", laterModule}).exitCode, 0);
+    laterModule.clear();
     pump(100);
     EXPECT_FALSE(recorder_->StartRecord(44100, 2));
     EXPECT_FALSE(recorder_->IsRecording());
     EXPECT_NE(recorder_->LastError().find("Monitor of " + later), std::string::npos) << recorder_->LastError();
+}
+
+// Two sources with one description are told apart in the list.
+TEST_F(PulseCaptureTest, SourcesWithTheSameDescription_getDistinctNames)
+{
+    std::vector<std::string> modules;
+    for (const char* suffix : {"_twin1", "_twin2"}) {
+        const auto loaded = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + sink_ + suffix,
+                                              "sink_properties=device.description=" + sink_ + "_twin"});
+        ASSERT_EQ(loaded.exitCode, 0) << loaded.output;
+        modules.push_back(loaded.output.substr(0, loaded.output.find_first_of("\r\n")));
+    }
+    const std::string name = "Monitor of " + sink_ + "_twin";
+    const int first = deviceNamed(name);
+    const int second = deviceNamed(name + " (2)");
+    for (const std::string& module : modules) {
+        test::runProgram({"pactl", "unload-module", module});
+    }
+    EXPECT_GE(first, 0);
+    EXPECT_GE(second, 0);
+    EXPECT_NE(first, second);
+}
+
+// Reading and writing the volume asks the server once at most, not once per mixer call.
+TEST_F(PulseCaptureTest, VolumeReadsAndWrites_costAtMostOneRoundTripEach)
+{
+    auto connection = std::make_shared<pulse::PulseConnection>();
+    WaveInRecorder recorder(CaptureBackend{std::make_shared<pulse::PulseWaveIn>(connection),
+                                           std::make_shared<pulse::PulseMixer>(connection)});
+    int device = -1;
+    for (int i = 0; i < recorder.DeviceCount(); ++i) {
+        device = recorder.DeviceName(i) == "Monitor of " + sink_ ? i : device;
+    }
+    ASSERT_GE(device, 0);
+    ASSERT_TRUE(recorder.SelectDevice(device));
+    pump(100);
+    const auto trips = [&] {
+        const std::lock_guard lock(*connection);
+        return connection->roundTrips();
+    };
+    const auto count = [&](const std::function<void()>& call) {
+        const std::uint64_t before = trips();
+        call();
+        return trips() - before;
+    };
+    const auto read = count([&] { EXPECT_EQ(recorder.MixerLineVolume(), 65535); });
+    const auto write = count([&] { recorder.MixerLineVolume(40000); });
+    pump(100);  // the server's own report of the change comes in
+    const auto readBack = count([&] { EXPECT_EQ(recorder.MixerLineVolume(), 40000); });
+    std::cout << "[ measured ] round trips: volume read " << read << ", write " << write << ", read after it "
+              << readBack << "\n";
+    EXPECT_LE(read, 1U);
+    EXPECT_LE(write, 1U);
+    EXPECT_LE(readBack, 1U);
 }
 
 TEST(PulseCaptureCli, DevicesListsTheNullSinksMonitor_andFailsWithNoServer)

@@ -280,5 +280,64 @@ TEST(RecordPulse, FrozenServer_neverHangsTheWindow_andItsStopSaysWhy)
     EXPECT_TRUE(boxes.messages.empty()) << boxes.messages[0].text;
 }
 
+// No server at start-up: the window says so, and the list fills once one appears,
+// again after that server crashed and came back, without restarting the program.
+TEST(RecordPulse, NoServerAtStart_isSaid_andTheListFillsWhenOneAppearsOrComesBack)
+{
+    test::TempDir dir;
+    const char* other = std::getenv("QUILLON_SERVER_SCRIPT");
+    const std::string script = other != nullptr && *other != '\0' ? other : QUILLON_PULSE_SCRIPT;
+    const std::string runtime = (dir / "pulse").string();
+    const QByteArray previous = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", QByteArray::fromStdString("unix:" + runtime + "/pulse/native"));
+    if (script.find("pipewire") == std::string::npos) {
+        qputenv("PULSE_SERVER", QByteArray::fromStdString("unix:" + runtime + "/native"));
+    }
+    struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{[&] {
+        qputenv("PULSE_SERVER", previous);
+        test::runProgram({script, "stop", runtime});
+    }};
+
+    test::RecordingMessageBoxes boxes;
+    Form1 form(MakeEngines(), QString::fromStdString(dir.path().string()));
+    form.Form_Load();
+    auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
+    EXPECT_EQ(devices->count(), 0);
+    ASSERT_FALSE(boxes.messages.empty());
+    EXPECT_NE(boxes.messages[0].text.find("声音服务器无法连接"), std::string::npos) << boxes.messages[0].text;
+    const auto listed = [&] {
+        for (int waited = 0; waited < 8000; waited += 50) {
+            if (devices->findText(QStringLiteral("Monitor of Quillon-Null-Sink")) >= 0) {
+                return true;
+            }
+            QTest::qWait(50);
+        }
+        return false;
+    };
+
+    ASSERT_EQ(test::runProgram({script, "start", runtime}).exitCode, 0);
+    QElapsedTimer appeared;
+    appeared.start();
+    EXPECT_TRUE(listed()) << "the list did not fill when the server appeared";
+    std::cout << "[ measured ] the list filled " << appeared.elapsed() << " ms after the server appeared\n";
+
+    pid_t pid = -1;
+    std::ifstream(dir / "pulse" / "pulseaudio.pid") >> pid;
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGKILL);
+    for (int waited = 0; devices->count() > 0 && waited < 5000; waited += 50) {
+        QTest::qWait(50);
+    }
+    EXPECT_EQ(devices->count(), 0) << "a crashed server's devices are still listed";
+    test::runProgram({script, "stop", runtime});
+    ASSERT_EQ(test::runProgram({script, "start", runtime}).exitCode, 0);
+    appeared.restart();
+    EXPECT_TRUE(listed()) << "the list did not fill when the server came back";
+    std::cout << "[ measured ] and " << appeared.elapsed() << " ms after it came back\n";
+}
+
 }  // namespace
 }  // namespace quillon
