@@ -3,11 +3,28 @@
 # warnings as errors in both), starts a private PulseAudio server and a virtual screen,
 # and runs every test in both builds.
 set -euo pipefail
+# The tests expect the program's own language; the machine's locale must not choose another.
+export LC_ALL=C.UTF-8 LANGUAGE=
+
+started=$SECONDS
+phase_start=$SECONDS
+phase_name=
+# Prints how long the previous phase took, then the new phase's title.
+phase() {
+  if [ -n "$phase_name" ]; then
+    echo "-- $phase_name: $((SECONDS - phase_start)) s"
+  fi
+  phase_name=$1
+  phase_start=$SECONDS
+  [ -n "$phase_name" ] && echo "== $phase_name"
+  return 0
+}
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=${QUILLON_JOBS:-$(nproc)}
 
+phase "Install: missing Debian packages"
 "$root/scripts/install-deps.sh"
 
 configure_and_build() {
@@ -17,9 +34,9 @@ configure_and_build() {
   cmake --build "$dir" -j "$jobs"
 }
 
-echo "== Build: release"
+phase "Build: release"
 configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
-echo "== Build: address + undefined sanitizers"
+phase "Build: address + undefined sanitizers"
 configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF
 
 runtime=$(mktemp -d /tmp/quillon-test-run.XXXXXX)
@@ -46,22 +63,28 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
 
 status=0
-# Fuzzing first, so the test runs' summaries are the last lines printed.
-echo "== Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
+phase "Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
 if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
   status=1
 fi
 
-QUILLON_JOBS=$jobs "$root/scripts/package-test.sh" build/release || status=1; "$root/scripts/wayland-test.sh" build/release || status=1
+phase "Debian package, installed and checked"
+QUILLON_JOBS=$jobs "$root/scripts/package-test.sh" build/release || status=1
+phase "Wayland"
+"$root/scripts/wayland-test.sh" build/release || status=1
+phase "PipeWire"
+"$root/scripts/test-pipewire.sh" build/release || status=1
+phase "Window and devices coming and going"
+"$root/scripts/test-window-devices.sh" build/release || status=1
 
+# The test runs last, so their summaries are the last lines printed.
 for build in release asan; do
-  echo "== Tests: $build"
+  phase "Tests: $build"
   if ! ctest --test-dir "build/$build" --output-on-failure -j "$jobs" --timeout 300; then
     status=1
   fi
 done
-
-"$root/scripts/test-pipewire.sh" build/release || status=1
-"$root/scripts/test-window-devices.sh" build/release || status=1
+phase ""
+echo "-- all: $((SECONDS - started)) s, exit $status"
 
 exit $status
