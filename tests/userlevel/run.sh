@@ -124,5 +124,5 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export QUILLON_USERLEVEL_WORK=$work
 
 status=0
-/usr/bin/python3 ${QUILLON_USERLEVEL_PY:-"$here/userlevel.py"} --quillon "$quillon" --out "$out" --work "$work" "${args[@]}" || status=$?
+/usr/bin/python3 "$here/userlevel.py" --quillon "$quillon" --out "$out" --work "$work" "${args[@]}" || status=$?
 exit "$status"
