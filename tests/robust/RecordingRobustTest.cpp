@@ -318,7 +318,7 @@ TEST_F(RecordingRobustTest, DeviceLost_stopsThroughTheStopSequenceSaysSoAndANewR
     EXPECT_FALSE(capture.recording);
     EXPECT_EQ(capture.stops, 1);
     ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].title, "提示");
+    EXPECT_EQ(boxes.messages[0].title, "Quillon");
     EXPECT_EQ(boxes.messages[0].text, "录音设备已断开, 录音已停止!");
     EXPECT_EQ(audioOf(AutoFileName(folder, 1)), block);
     EXPECT_EQ(intFileCounter(), 2);

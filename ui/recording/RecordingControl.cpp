@@ -300,7 +300,8 @@ void RecordingControl::DeviceLost()
         return;
     }
     StopSequence();
-    notice("录音设备已断开, 录音已停止!");
+    // Not one of the record button's boxes: it comes from the capture, like the write error.
+    messageBoxes().show("Quillon", "录音设备已断开, 录音已停止!", MessageIcon::Warning);
 }
 
 }  // namespace quillon
