@@ -44,8 +44,15 @@ class Context:
         self.helpers = []
 
     def register(self, pid):
+        """Tells run.sh what to end should this script die; with its start time, so a number
+        used again by some other process is left alone."""
+        try:
+            with open(f"/proc/{pid}/stat") as stat:
+                started = stat.read().rsplit(")", 1)[1].split()[19]
+        except OSError:
+            return
         with open(os.path.join(self.work, "pids"), "a") as pids:
-            pids.write(f"{pid}\n")
+            pids.write(f"{pid} {started}\n")
 
     def new_home(self, counter=None):
         self.homes += 1
@@ -311,7 +318,7 @@ def device_boxes(ctx):
     time.sleep(1.0 * SLOW)
     unload_sink()
     try:
-        q.expect_box("提示", "录音设备已断开, 录音已停止!", timeout=15)
+        q.expect_box("Quillon", "录音设备已断开, 录音已停止!", timeout=15)
         check(not q.recording(), "still recording after the device went away")
         # The list still names the lost source: choosing it may be refused at once; starting
         # from it is refused in any case.
