@@ -16,7 +16,7 @@ packages=(
   sox libsox-fmt-pulse ffmpeg libsndfile1-dev sndfile-programs xvfb xauth imagemagick
   # test: the window driven from outside (accessibility bus, real X input, a window
   # manager, a tray), a second sound server, a Wayland compositor
-  at-spi2-core python3-pyatspi python3-gi xdotool openbox wmctrl trayer
+  at-spi2-core python3-pyatspi python3-gi xdotool openbox wmctrl trayer x11-utils procps
   pipewire pipewire-pulse pipewire-bin wireplumber weston qt6-wayland
   # install: icons drawn from the SVG, menu data checks, completion, the Debian package, English
   librsvg2-bin desktop-file-utils appstream bash-completion dpkg-dev qt6-l10n-tools

@@ -30,21 +30,31 @@ work=$(mktemp -d /tmp/quillon-userlevel.XXXXXX)
 chmod 700 "$work"
 started=()
 
-# A process and everything it started, children first.
+# A process and everything it started, children first. sox finishes its output when asked
+# to stop, and a pipe nobody reads never finishes: what is still there a moment later is killed.
 stop_tree() {
-  local pid=$1 child
+  local pid=$1 child i
   for child in $(ps -o pid= --ppid "$pid" 2>/dev/null); do
     stop_tree "$child"
   done
-  kill "$pid" 2>/dev/null || true
+  kill "$pid" 2>/dev/null || return 0
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
 }
 
 cleanup() {
-  local status=$? pid i
+  local status=$? pid since i
   set +e
-  # The scenarios list what they started (program, tray, fake services) in this file.
+  # The scenarios list what they started (program, tray, fake services) with its start time.
   if [ -f "$work/pids" ]; then
-    while read -r pid; do stop_tree "$pid"; done <"$work/pids"
+    while read -r pid since; do
+      if [ "$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -d' ' -f20)" = "$since" ]; then
+        stop_tree "$pid"
+      fi
+    done <"$work/pids"
   fi
   for ((i = ${#started[@]} - 1; i >= 0; i--)); do
     stop_tree "${started[i]}"
@@ -124,5 +134,5 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export QUILLON_USERLEVEL_WORK=$work
 
 status=0
-/usr/bin/python3 ${QUILLON_USERLEVEL_PY:-"$here/userlevel.py"} --quillon "$quillon" --out "$out" --work "$work" "${args[@]}" || status=$?
+/usr/bin/python3 "$here/userlevel.py" --quillon "$quillon" --out "$out" --work "$work" "${args[@]}" || status=$?
 exit "$status"

@@ -42,10 +42,18 @@ class Context:
         self.homes = 0
         self.programs = []
         self.helpers = []
+        self.path = os.environ["PATH"]
 
     def register(self, pid):
+        """Tells run.sh what to end should this script die; with its start time, so a number
+        used again by some other process is left alone."""
+        try:
+            with open(f"/proc/{pid}/stat") as stat:
+                started = stat.read().rsplit(")", 1)[1].split()[19]
+        except OSError:
+            return
         with open(os.path.join(self.work, "pids"), "a") as pids:
-            pids.write(f"{pid}\n")
+            pids.write(f"{pid} {started}\n")
 
     def new_home(self, counter=None):
         self.homes += 1
@@ -55,6 +63,18 @@ class Context:
             with open(os.path.join(home, "nu.ini"), "w") as ini:
                 ini.write(f"{counter}\r\n")
         return home
+
+    def fake_opener(self):
+        """An xdg-open of our own, first on the PATH of the programs started from now on, that
+        notes what it was asked to open."""
+        bin_dir = os.path.join(self.work, "bin")
+        log = os.path.join(self.work, "xdg-open.log")
+        os.makedirs(bin_dir, exist_ok=True)
+        with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
+            f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
+        os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+        os.environ["PATH"] = bin_dir + os.pathsep + self.path
+        return log
 
     def start(self, cmd, log_name):
         """A helper process for this scenario only (a tray, a fake file manager)."""
@@ -311,7 +331,7 @@ def device_boxes(ctx):
     time.sleep(1.0 * SLOW)
     unload_sink()
     try:
-        q.expect_box("提示", "录音设备已断开, 录音已停止!", timeout=15)
+        q.expect_box("Quillon", "录音设备已断开, 录音已停止!", timeout=15)
         check(not q.recording(), "still recording after the device went away")
         # The list still names the lost source: choosing it may be refused at once; starting
         # from it is refused in any case.
@@ -499,6 +519,21 @@ def compressed_format(ctx):
     """The format chooser: a compressed format chosen, the take written in it."""
     q = Quillon(ctx)
     q.choose_device()
+    shown = text_of(q.control("text", "WAV格式"))
+    # The stereo box and a rate chosen from the list offer the choice; cancelled, nothing changes.
+    rate_combo = q.control("combo box", "取样")
+    ext = rate_combo.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    for what, act in (("立体声", lambda: click(q.control("check box", "立体声"))),
+                      ("立体声", lambda: click(q.control("check box", "立体声"))),
+                      ("22050", lambda: (click_at(ext.x + ext.width - 8, ext.y + ext.height // 2),
+                                         click(find(rate_combo, "list item", "22050"))))):
+        act()
+        chooser = window(q.app, "选择声音输出格式")
+        click(find(chooser, "push button", "取消"))
+        poll(lambda: gone(q.app, "选择声音输出格式"), 5, f"the chooser offered by {what} to close")
+        check(text_of(q.control("text", "WAV格式")) == shown, f"a cancelled choice after {what} changed the format")
+    check(has_state(q.control("check box", "立体声"), pyatspi.STATE_CHECKED), "立体声 is not checked again")
+    check(text_of(q.control("text", "取样")) == "22050", "the rate list did not set 22050")
     q.press("选择WAV格式")
     chooser = window(q.app, "选择声音输出格式")
     tags = find(chooser, "combo box", "格式类别")
@@ -554,8 +589,12 @@ TABS = {"长度 (毫秒)": "回响", "音效增强": "回响", "Dry": "周相移
 
 
 def accessible_names(ctx):
-    """Every control of the four windows is found by its own name, not its group's."""
-    q = Quillon(ctx)
+    """Every control of the four windows is found by its own name, not its group's; help opens."""
+    opened = ctx.fake_opener()
+    home = ctx.new_home(1)
+    with open(os.path.join(home, "bangzhu.htm"), "w") as page:
+        page.write("<html></html>")
+    q = Quillon(ctx, home=home)
     missing = []
 
     def look(win, title):
@@ -580,8 +619,13 @@ def accessible_names(ctx):
     look(window(q.app, "Quillon--试听"), "Quillon--试听")
     move_aside("Quillon--试听", 850, 100)
     q.press("关于")
-    look(window(q.app, "Quillon-关于我们"), "Quillon-关于我们")
+    about = window(q.app, "Quillon-关于我们")
+    look(about, "Quillon-关于我们")
     check(not missing, "not found by name: " + "; ".join(missing))
+    # Help hands the page in the program folder to the desktop's viewer.
+    click(find(about, "push button", "帮助(H)"))
+    page = "file://" + os.path.join(q.home, "bangzhu.htm")
+    poll(lambda: os.path.exists(opened) and open(opened).read().split() == [page], 10, f"{page} to be opened")
     q.quit()
 
 
@@ -783,13 +827,7 @@ GLib.MainLoop().run()
 def open_folder_async(ctx):
     """打开文件夹 with a file manager slow to answer: the window stays live, one folder opens."""
     calls = os.path.join(ctx.work, "showitems.log")
-    fallback = os.path.join(ctx.work, "xdg-open.log")
-    bin_dir = os.path.join(ctx.work, "bin")
-    os.makedirs(bin_dir, exist_ok=True)
-    with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
-        f.write(f'#!/bin/sh\necho "$@" >> "{fallback}"\n')
-    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
-    os.environ["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
+    fallback = ctx.fake_opener()
     script = os.path.join(ctx.work, "filemanager.py")
     with open(script, "w") as f:
         f.write(FILE_MANAGER)
@@ -901,6 +939,7 @@ def run(ctx, name, function):
                 proc.kill()
                 proc.wait()
         ctx.helpers = []
+        os.environ["PATH"] = ctx.path
         for home in range(1, ctx.homes + 1):
             subprocess.run(["umount", os.path.join(ctx.work, f"home{home}", "file")], capture_output=True)
 
