@@ -314,6 +314,12 @@ void Form1::Form_Unload()
         cmdDo_Click();
     }
     tmrVis->stop();
+    blnLoaded_ = false;
+    // Controls still emit while the window goes away (the rate box reports its text as
+    // chosen when it loses the focus); nothing may reach the engines once they are released.
+    for (QWidget* control : findChildren<QWidget*>()) {
+        control->blockSignals(true);
+    }
     emit unloading();
     engines_->Release();
     CloseOtherWindows();
