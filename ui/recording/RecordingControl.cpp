@@ -150,10 +150,11 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        // The capture's own account first; else what the system said about the server.
-        std::string why = recorder_.LastError();
+        // A server that cannot be reached is named with the system's reason; otherwise the
+        // capture says what went wrong (a source that has gone, say).
+        std::string why = recorder_.StartFailureReason();
         if (why.empty()) {
-            why = recorder_.StartFailureReason();
+            why = recorder_.LastError();
         }
         notice(why.empty() ? std::string("不能启动录音功能!") : "不能启动录音功能!\n" + why);
         return;
