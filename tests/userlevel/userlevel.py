@@ -246,7 +246,8 @@ class Quillon:
 
 def move_aside(title, x, y):
     """Drags a window off the main window, as a user would before using what lies under it."""
-    ids = subprocess.run(["xdotool", "search", "--name", f"^{tr(title)}$"], capture_output=True, text=True).stdout.split()
+    ids = subprocess.run(["xdotool", "search", "--name", f"^{tr(title)}$"], capture_output=True,
+                         text=True).stdout.split()
     check(ids, f"no window titled {title!r} on the screen")
     for wid in ids:
         subprocess.run(["xdotool", "windowmove", "--sync", wid, str(x), str(y)], capture_output=True)
@@ -467,7 +468,8 @@ def record_listen_delete(ctx):
          "the time panel to reach 0:03")
     sizes = [s[0] for s in seen]
     check(len(set(sizes)) >= 3, f"the size panel did not advance: {sorted(set(sizes))}")
-    check(any(t.startswith(tr("文件大小: ")) and t.endswith("KB") for t in sizes), f"sizes shown: {sorted(set(sizes))}")
+    check(any(t.startswith(tr("文件大小: ")) and t.endswith("KB") for t in sizes),
+          f"sizes shown: {sorted(set(sizes))}")
     q.stop_recording()
     poll(lambda: q.status()[:2] == [tr("文件大小: 0 Bytes"), tr("时间: 0:00")], 5, "the idle panel texts")
     take = auto_file(q.home, 5)
