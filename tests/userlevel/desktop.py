@@ -5,6 +5,7 @@ import os
 import re
 import subprocess
 import time
+import xml.etree.ElementTree
 
 import pyatspi
 from gi.repository import GLib
@@ -67,6 +68,38 @@ def norm(name):
     return (name or "").strip().rstrip(":：").strip()
 
 
+# The program's texts in the language it runs in: empty for Chinese, its own language.
+translation = {}
+
+
+def load_translation(ts_path):
+    """Takes the English texts from the program's own Qt Linguist file, so that the English
+    run checks the translation the program really ships."""
+    for message in xml.etree.ElementTree.parse(ts_path).getroot().iterfind("./context[name='Quillon']/message"):
+        source = message.findtext("source").replace("&", "")
+        english = (message.findtext("translation") or "").replace("&", "")
+        if not english:
+            continue  # unfinished: tr() refuses it should a scenario need it
+        translation[source] = english
+        # A control is named by its label without the colon ("设备" for "设备:").
+        translation.setdefault(norm(source), norm(english))
+
+
+def chinese(text):
+    return any("\u4e00" <= c <= "\u9fff" or "\u3000" <= c <= "\u303f" or "\uff00" <= c <= "\uffef"
+               for c in text or "")
+
+
+def tr(text):
+    """What the program shows for one of its Chinese texts (unchanged for texts of others)."""
+    if not translation or text is None:
+        return text
+    english = translation.get(text, translation.get(norm(text), text))
+    # A text the translation lacks would let the English run accept Chinese on the screen.
+    check(not chinese(english), f"no English for {text!r} in the translation")
+    return english
+
+
 def children(acc):
     try:
         count = acc.childCount
@@ -123,6 +156,7 @@ def labels(acc):
 def find_all(root, roles=None, name=None, only_showing=True):
     if isinstance(roles, str):
         roles = (roles,)
+    name = tr(name)
     found = []
     for acc in walk(root):
         if roles is not None and role(acc) not in roles:
@@ -136,6 +170,7 @@ def find_all(root, roles=None, name=None, only_showing=True):
 
 
 def find(root, roles, name, timeout=10):
+    name = tr(name)  # here, so that a missing translation is told at once
     return poll(lambda: (find_all(root, roles, name) or [None])[0], timeout, f"a {roles} named {name!r}")
 
 
@@ -200,11 +235,12 @@ def windows(app):
 
 
 def window(app, title, timeout=10):
+    title = tr(title)
     return poll(lambda: next((w for w in windows(app) if w.name == title), None), timeout, f"the window {title!r}")
 
 
 def gone(app, title):
-    return all(w.name != title for w in windows(app))
+    return all(w.name != tr(title) for w in windows(app))
 
 
 class Box:
