@@ -364,6 +364,10 @@ void Form1::RecordingStarted()
 {
     tick_ = TickState{};  // a new recording's figures are shown afresh
     cmdDo->setText(stopText());
+    // Another recorder may have taken the number shown; the box names the file really written.
+    if (const QString file = control_->RecordingFile(); !file.isEmpty() && file != txtFile->text()) {
+        txtFile->setText(file);
+    }
     SetFramesEnabled(false);
 }
 
@@ -509,7 +513,7 @@ void Form1::cboRecLine_Click()
         appNotice("Couldn't select mixer line!");
     } else if (capture.MixerLineUnplugged(cboRecLine->currentIndex())) {
         // The server records it all the same, but only silence will come.
-        appNotice("所选录音线路没有接入设备!");
+        appNotice(QT_TRANSLATE_NOOP("Quillon", "所选录音线路没有接入设备!"));
     }
     {
         const QSignalBlocker quiet(sldVol);

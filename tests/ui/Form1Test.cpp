@@ -464,5 +464,17 @@ TEST_F(Form1Test, ClosingWhileRecordingStopsThroughTheRecordButton)
     EXPECT_TRUE(QFileInfo::exists(AutoFileName(folder, 42)));
 }
 
+TEST_F(Form1Test, ANumberTakenMeanwhileIsSkippedAndTheFileBoxNamesTheFileWritten)
+{
+    form->Form_Load();
+    // Another recorder wrote into the file this window prepared.
+    std::ofstream(AutoFileName(folder, 41).toStdString()) << "RIFF";
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    EXPECT_EQ(child<QLineEdit>("txtFile")->text(), AutoFileName(folder, 42));
+    form->cmdDo_Click();
+}
+
 }  // namespace
 }  // namespace quillon

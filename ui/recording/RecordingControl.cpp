@@ -1,11 +1,12 @@
 #include "ui/recording/RecordingControl.h"
 
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
@@ -13,9 +14,9 @@
 #include "common/MessageBoxes.h"
 #include "encoder/WavRepair.h"
 #include "ui/recording/FileCounter.h"
+#include "ui/recording/Language.h"
 #include "ui/recording/PathBytes.h"
 #include "ui/recording/posix/SafeFiles.h"
-#include "ui/recording/Language.h"
 
 namespace quillon {
 
@@ -57,6 +58,12 @@ RecordingControl::RecordingControl(CapturePort& recorder, EncoderPort& encoder, 
 
 namespace {
 
+// The start-up repair (encoder) writes these headings above its file lists; they are marked
+// here, where the message is shown, so that they are translated with the other texts.
+[[maybe_unused]] constexpr std::array<const char*, 2> kRepairHeadings = {
+    QT_TRANSLATE_NOOP("Quillon", "以下录音没有正常结束，已经修复:"),
+    QT_TRANSLATE_NOOP("Quillon", "以下文件无法修复，保持原样:")};
+
 // Free bytes for this user on the file system that will hold `file`; -1 when unknown.
 std::int64_t freeBytesFor(const QString& file)
 {
@@ -94,13 +101,14 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     // U+FFFD stands for bytes that could not be read as text: the real name is unknown, and
     // writing to this one could replace another file.
     if (inputs.file.contains(QChar(QChar::ReplacementCharacter))) {
-        notice("文件名中有无法识别的字符 (\xEF\xBF\xBD), 无法确定真正的文件名: 请另选一个文件名!");
+        notice(QT_TRANSLATE_NOOP("Quillon",
+                                 "文件名中有无法识别的字符 (\xEF\xBF\xBD), 无法确定真正的文件名: 请另选一个文件名!"));
         return;
     }
     if (!inputs.deviceSelected) {
         const std::string problem = recorder_.ServerProblem();
-        notice(problem.empty() ? std::string("没有选择硬件设备!")
-                               : "没有选择硬件设备!\n声音服务器无法连接: " + problem);
+        const std::string text = QT_TRANSLATE_NOOP("Quillon", "没有选择硬件设备!");
+        notice(problem.empty() ? text : text + "\n声音服务器无法连接: " + problem);
         return;
     }
     // The rate box takes any five digits, but the effects chain and the encoder
@@ -121,9 +129,9 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         numberingLock.emplace(QFile::encodeName(programFolder_).toStdString());
         const auto free = NextFreeCounter(programFolder_, intFileCounter());
         if (!free) {
-            notice(
-                "从 -32768 到 32767 的录音编号都已被 file 文件夹中的录音占用, 无法开始录音!\n"
-                "请移走一些录音后再试。");
+            notice(std::string(QT_TRANSLATE_NOOP(
+                       "Quillon", "从 -32768 到 32767 的录音编号都已被 file 文件夹中的录音占用, 无法开始录音!")) +
+                   "\n" + QT_TRANSLATE_NOOP("Quillon", "请移走一些录音后再试。"));
             return;
         }
         intFileCounter(*free);
@@ -133,8 +141,8 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     if (encoder_.Encoder_EncoderInit(*rate, channels, PathToBytes(file)) != 0) {
         // The design's sentence, then what was refused and why.
         const std::string reason = encoder_.Encoder_FileError();
-        notice(("无法初始化编码器!\n" + PathToBytes(QDir::toNativeSeparators(file)) +
-                (reason.empty() ? std::string() : ": " + reason))
+        notice((std::string(QT_TRANSLATE_NOOP("Quillon", "无法初始化编码器!")) + "\n" +
+                PathToBytes(QDir::toNativeSeparators(file)) + (reason.empty() ? std::string() : ": " + reason))
                    .c_str());
         return;
     }
@@ -156,7 +164,8 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         if (why.empty()) {
             why = recorder_.LastError();
         }
-        notice(why.empty() ? std::string("不能启动录音功能!") : "不能启动录音功能!\n" + why);
+        const std::string text = QT_TRANSLATE_NOOP("Quillon", "不能启动录音功能!");
+        notice(why.empty() ? text : text + "\n" + why);
         return;
     }
     channels_ = channels;
@@ -205,7 +214,7 @@ QString RecordingControl::PrepareStartupFile()
     // looks at the folder, so the user hears about them at once.
     const FolderRepairReport repaired = repairWavFolder((programFolder_ + QStringLiteral("/file")).toStdString());
     if (!repaired.empty()) {
-        messageBoxes().show("Quillon", recoveryMessage(repaired), MessageIcon::Warning);
+        messageBoxes().show("Quillon", Translated(recoveryMessage(repaired)), MessageIcon::Warning);
     }
     // A settings file that is there but cannot be used is reported; numbering then goes on
     // from the first free number, so no recording is overwritten either way.
@@ -331,7 +340,7 @@ bool RecordingControl::continueInNextFile()
         std::string reason;
         const auto claimed = NextOutputFile(&reason);
         if (!claimed) {
-            notice(("无法创建下一个文件:\n" + reason).c_str());
+            notice(std::string(QT_TRANSLATE_NOOP("Quillon", "无法创建下一个文件:")) + "\n" + reason);
             return false;
         }
         file = *claimed;
@@ -446,10 +455,9 @@ void RecordingControl::DeviceLost()
     deviceLost_ = true;
     StopSequence();
     // Not one of the record button's boxes: it comes from the capture, like the write error.
+    const std::string text = QT_TRANSLATE_NOOP("Quillon", "录音设备已断开, 录音已停止!");
     const std::string why = recorder_.LastError();
-    messageBoxes().show("Quillon",
-                        why.empty() ? Translated(QT_TRANSLATE_NOOP("Quillon", "录音设备已断开, 录音已停止!"))
-                                    : Translated("录音设备已断开, 录音已停止!\n声音服务器: " + why),
+    messageBoxes().show("Quillon", Translated(why.empty() ? text : text + "\n声音服务器: " + why),
                         MessageIcon::Warning);
 }
 

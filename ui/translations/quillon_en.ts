@@ -353,5 +353,33 @@
         <translation>%1 already exists.
 Do you want to replace it?</translation>
     </message>
+    <message>
+        <source>所选录音线路没有接入设备!</source>
+        <translation>Nothing is plugged into the chosen line!</translation>
+    </message>
+    <message>
+        <source>以下录音没有正常结束，已经修复:</source>
+        <translation>These recordings did not end normally and have been repaired:</translation>
+    </message>
+    <message>
+        <source>以下文件无法修复，保持原样:</source>
+        <translation>These files could not be repaired and were left as they are:</translation>
+    </message>
+    <message>
+        <source>文件名中有无法识别的字符 (�), 无法确定真正的文件名: 请另选一个文件名!</source>
+        <translation>The file name has characters that cannot be read (�), so its real name is unknown: please choose another file name!</translation>
+    </message>
+    <message>
+        <source>从 -32768 到 32767 的录音编号都已被 file 文件夹中的录音占用, 无法开始录音!</source>
+        <translation>Every recording number from -32768 to 32767 is taken by a recording in the folder file; cannot start recording!</translation>
+    </message>
+    <message>
+        <source>请移走一些录音后再试。</source>
+        <translation>Move some recordings elsewhere and try again.</translation>
+    </message>
+    <message>
+        <source>无法创建下一个文件:</source>
+        <translation>Cannot create the next file:</translation>
+    </message>
 </context>
 </TS>
