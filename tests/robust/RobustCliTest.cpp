@@ -390,8 +390,9 @@ TEST_F(RobustCli, ServerFrozenMidTake_losesNothingSilently)
     EXPECT_NE(log.find("dropped by the capture"), std::string::npos) << log;
     const auto files = recordings(home);
     ASSERT_EQ(files.size(), 1U);
-    // Within 1 % of the time asked for, plus the last hand-over.
-    EXPECT_NEAR(checkedDuration(files[0]), 14.0, 0.14 + 0.06);
+    // Within 1 % of the time asked for, plus two hand-overs of 58 ms: the last one, and the
+    // edge of the filled gap, which is measured against a clock (seen 14.21 s on PipeWire).
+    EXPECT_NEAR(checkedDuration(files[0]), 14.0, 0.14 + 2 * 0.058);
 }
 
 }  // namespace
