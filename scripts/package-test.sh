@@ -34,6 +34,8 @@ chmod 755 "$work"
 installed=
 xvfb_pid=
 cleanup() {
+  # The X server runs under runuser, which does not pass our signal on: end its child first.
+  [ -n "$xvfb_pid" ] && pkill -TERM -P "$xvfb_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   [ -f "$work/run/pulse/pulseaudio.pid" ] && kill "$(cat "$work/run/pulse/pulseaudio.pid")" 2>/dev/null || true
   if [ -n "$installed" ]; then
