@@ -18,8 +18,14 @@ MessageBoxes* installed = &stderrBoxes;
 
 }  // namespace
 
-MessageBoxes& messageBoxes() { return *installed; }
+MessageBoxes& messageBoxes()
+{
+    return *installed;
+}
 
-void setMessageBoxes(MessageBoxes* boxes) { installed = boxes != nullptr ? boxes : &stderrBoxes; }
+void setMessageBoxes(MessageBoxes* boxes)
+{
+    installed = boxes != nullptr ? boxes : &stderrBoxes;
+}
 
 }  // namespace quillon

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ui/recording/FileCounter.h"
+#include "recording/FileCounter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -23,12 +23,12 @@
 
 #include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
+#include "recording/DisplayFormat.h"
+#include "recording/FileCounter.h"
+#include "recording/Language.h"
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
 #include "ui/TrayIcon.h"
-#include "ui/recording/DisplayFormat.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/Language.h"
 
 namespace quillon {
 namespace {

@@ -10,10 +10,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "recording/Engines.h"
+#include "recording/RecordingControl.h"
 #include "ui/About.h"
 #include "ui/FrmST.h"
-#include "ui/recording/Engines.h"
-#include "ui/recording/RecordingControl.h"
 
 class QCheckBox;
 class QComboBox;

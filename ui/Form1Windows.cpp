@@ -6,6 +6,8 @@
 
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
+#include "recording/FileCounter.h"
+#include "recording/Language.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
 #include "ui/FormatChooserDialog.h"
@@ -14,8 +16,6 @@
 #include "ui/OutputFileDialog.h"
 #include "ui/TrayIcon.h"
 #include "ui/frmFXOpts.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/Language.h"
 
 namespace quillon {
 namespace {

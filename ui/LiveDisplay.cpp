@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "recording/DisplayFormat.h"
 #include "ui/PictureBox.h"
-#include "ui/recording/DisplayFormat.h"
 #include "visual/modDraw.h"
 
 namespace quillon {

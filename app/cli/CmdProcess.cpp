@@ -19,7 +19,7 @@
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
 #include "encoder/WavReader.h"
-#include "ui/recording/posix/SafeFiles.h"
+#include "recording/posix/SafeFiles.h"
 
 namespace quillon::cli {
 

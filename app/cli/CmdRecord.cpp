@@ -20,12 +20,12 @@
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
 #include "encoder/WavRepair.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/Language.h"
-#include "ui/recording/MakeEngines.h"
-#include "ui/recording/PathBytes.h"
-#include "ui/recording/ProgramFolder.h"
-#include "ui/recording/RecordingControl.h"
+#include "recording/FileCounter.h"
+#include "recording/Language.h"
+#include "recording/MakeEngines.h"
+#include "recording/PathBytes.h"
+#include "recording/ProgramFolder.h"
+#include "recording/RecordingControl.h"
 
 namespace quillon::cli {
 namespace {

@@ -8,13 +8,13 @@
 
 #include "app/cli/posix/StopSignals.h"
 #include "app/gui/NoDisplay.h"
+#include "recording/Language.h"
+#include "recording/MakeEngines.h"
+#include "recording/ProgramFolder.h"
 #include "ui/Form1.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
-#include "ui/recording/Language.h"
-#include "ui/recording/MakeEngines.h"
-#include "ui/recording/ProgramFolder.h"
 
 int main(int argc, char** argv)
 {

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "recording/FileCounter.h"
+#include "recording/MakeEngines.h"
+#include "recording/RecordingControl.h"
 #include "tests/robust/RobustSupport.h"
 #include "tests/support/TestSupport.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/MakeEngines.h"
-#include "ui/recording/RecordingControl.h"
 
 namespace quillon {
 namespace {

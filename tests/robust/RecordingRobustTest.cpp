@@ -14,9 +14,9 @@
 
 #include "encoder/EncoderWAV.h"
 #include "encoder/WavRepair.h"
+#include "recording/FileCounter.h"
+#include "recording/RecordingControl.h"
 #include "tests/support/TestSupport.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/RecordingControl.h"
 
 namespace quillon {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/recording/Engines.h"
+#include "recording/Engines.h"
 
 namespace quillon::test {
 

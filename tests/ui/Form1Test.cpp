@@ -16,12 +16,12 @@
 
 #include <fstream>
 
+#include "recording/FileCounter.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeEngines.h"
 #include "ui/Form1.h"
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
-#include "ui/recording/FileCounter.h"
 
 namespace quillon {
 namespace {

@@ -23,6 +23,7 @@
 #include <fstream>
 
 #include "effects/clsDSP.h"
+#include "recording/FileCounter.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeEngines.h"
 #include "tests/ui/RecordingOpener.h"
@@ -35,7 +36,6 @@
 #include "ui/PictureBox.h"
 #include "ui/TrayIcon.h"
 #include "ui/frmFXOpts.h"
-#include "ui/recording/FileCounter.h"
 
 namespace quillon {
 namespace {

@@ -24,10 +24,10 @@
 #include "capture/CaptureBackend.h"
 #include "capture/fake/FakeMixer.h"
 #include "capture/fake/FakeWaveIn.h"
+#include "recording/FileCounter.h"
+#include "recording/MakeEngines.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/MakeEngines.h"
 
 namespace quillon {
 namespace {

@@ -20,9 +20,9 @@
 #include <numbers>
 #include <string>
 
+#include "recording/MakeEngines.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
-#include "ui/recording/MakeEngines.h"
 
 namespace quillon {
 namespace {

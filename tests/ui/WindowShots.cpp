@@ -16,14 +16,14 @@
 
 #include "common/WaveFormat.h"
 #include "effects/clsDSP.h"
+#include "recording/Language.h"
+#include "recording/MakeEngines.h"
+#include "recording/ProgramFolder.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
 #include "ui/FormatChooserDialog.h"
 #include "ui/FrmST.h"
 #include "ui/frmFXOpts.h"
-#include "ui/recording/Language.h"
-#include "ui/recording/MakeEngines.h"
-#include "ui/recording/ProgramFolder.h"
 
 namespace {
 

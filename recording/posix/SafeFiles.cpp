@@ -1,4 +1,4 @@
-#include "ui/recording/posix/SafeFiles.h"
+#include "recording/posix/SafeFiles.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

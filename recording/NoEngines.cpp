@@ -1,6 +1,6 @@
 // Used only while the capture, encoder and effects libraries are not in the
 // build: a machine without recording devices.
-#include "ui/recording/MakeEngines.h"
+#include "recording/MakeEngines.h"
 
 namespace quillon {
 namespace {

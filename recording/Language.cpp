@@ -1,4 +1,4 @@
-#include "ui/recording/Language.h"
+#include "recording/Language.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -46,7 +46,7 @@ bool InstallTranslation(QCoreApplication& app)
     if (!WantsEnglish()) {
         return false;
     }
-    // Built into the program (see ui/recording/CMakeLists.txt), so nothing can go missing.
+    // Built into the program (see recording/CMakeLists.txt), so nothing can go missing.
     auto english = std::make_unique<QTranslator>();
     if (!english->load(QStringLiteral(":/i18n/quillon_en.qm"))) {
         return false;

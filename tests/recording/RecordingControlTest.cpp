@@ -5,10 +5,10 @@
 
 #include <fstream>
 
+#include "recording/FileCounter.h"
+#include "recording/RecordingControl.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/FakeEngines.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/RecordingControl.h"
 
 namespace quillon {
 namespace {

@@ -1,10 +1,10 @@
-#include "ui/recording/FileCounter.h"
+#include "recording/FileCounter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "ui/recording/posix/SafeFiles.h"
+#include "recording/posix/SafeFiles.h"
 
 namespace quillon {
 namespace {

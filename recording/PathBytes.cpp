@@ -1,4 +1,4 @@
-#include "ui/recording/PathBytes.h"
+#include "recording/PathBytes.h"
 
 #include <cstdint>
 

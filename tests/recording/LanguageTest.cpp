@@ -1,5 +1,5 @@
 // Which language the user sees: Chinese by default, English for other set locales.
-#include "ui/recording/Language.h"
+#include "recording/Language.h"
 
 #include <gtest/gtest.h>
 

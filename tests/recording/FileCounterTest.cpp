@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
+#include "recording/FileCounter.h"
+#include "recording/ProgramFolder.h"
 #include "tests/support/TestSupport.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/ProgramFolder.h"
 
 namespace quillon {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/recording/DisplayFormat.h"
+#include "recording/DisplayFormat.h"
 
 #include <cmath>
 #include <cstdlib>

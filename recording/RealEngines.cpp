@@ -3,7 +3,7 @@
 #include "capture/WaveInRecorder.h"
 #include "effects/clsDSP.h"
 #include "encoder/EncoderWAV.h"
-#include "ui/recording/MakeEngines.h"
+#include "recording/MakeEngines.h"
 
 namespace quillon {
 namespace {

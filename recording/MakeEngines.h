@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "ui/recording/Engines.h"
+#include "recording/Engines.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "ui/recording/RecordingControl.h"
+#include "recording/RecordingControl.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,10 +13,10 @@
 
 #include "common/MessageBoxes.h"
 #include "encoder/WavRepair.h"
-#include "ui/recording/FileCounter.h"
-#include "ui/recording/Language.h"
-#include "ui/recording/PathBytes.h"
-#include "ui/recording/posix/SafeFiles.h"
+#include "recording/FileCounter.h"
+#include "recording/Language.h"
+#include "recording/PathBytes.h"
+#include "recording/posix/SafeFiles.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/recording/RecordingControl.h"
+#include "recording/RecordingControl.h"
 
 namespace quillon {
 

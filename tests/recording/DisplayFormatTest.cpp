@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ui/recording/DisplayFormat.h"
+#include "recording/DisplayFormat.h"
 
 namespace quillon {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/recording/ProgramFolder.h"
+#include "recording/ProgramFolder.h"
 
 #include <QDir>
 #include <QFileInfo>

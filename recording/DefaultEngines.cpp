@@ -1,0 +1,11 @@
+#include "capture/CaptureBackend.h"
+#include "recording/MakeEngines.h"
+
+namespace quillon {
+
+std::unique_ptr<Engines> MakeEngines()
+{
+    return MakeEngines(pulseCaptureBackend());
+}
+
+}  // namespace quillon

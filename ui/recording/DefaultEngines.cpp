@@ -1,8 +1,0 @@
-#include "capture/CaptureBackend.h"
-#include "ui/recording/MakeEngines.h"
-
-namespace quillon {
-
-std::unique_ptr<Engines> MakeEngines() { return MakeEngines(pulseCaptureBackend()); }
-
-}  // namespace quillon
