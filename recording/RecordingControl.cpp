@@ -158,12 +158,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
-        // A server that cannot be reached is named with the system's reason; otherwise the
-        // capture says what went wrong (a source that has gone, say).
-        std::string why = recorder_.StartFailureReason();
-        if (why.empty()) {
-            why = recorder_.LastError();
-        }
+        const std::string why = recorder_.StartFailureReason();
         const std::string text = QT_TRANSLATE_NOOP("Quillon", "不能启动录音功能!");
         notice(why.empty() ? text : text + "\n" + why);
         return;

@@ -2,7 +2,6 @@
 
 #include <QtGlobal>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,91 +9,9 @@
 
 #include <QString>
 
+#include "recording/RecordingPorts.h"
+
 namespace quillon {
-
-// What recording needs of the capture engine, the encoder and the effects chain.
-// Thin adapters (RecordingEngines) connect them to the real classes; tests may
-// substitute their own.
-class CapturePort {
-public:
-    virtual ~CapturePort() = default;
-    [[nodiscard]] virtual bool IsRecording() const = 0;
-    virtual bool StartRecord(std::int32_t samplerate, std::int16_t Channels) = 0;
-    virtual bool StopRecord() = 0;
-
-    // Devices and the selected device's recording lines.
-    [[nodiscard]] virtual std::int32_t DeviceCount() const = 0;
-    [[nodiscard]] virtual std::string DeviceName(std::int32_t index) const = 0;
-    virtual bool SelectDevice(std::int32_t index) = 0;
-    [[nodiscard]] virtual std::int32_t SelectedDevice() const = 0;
-    [[nodiscard]] virtual std::int32_t MixerLineCount() const = 0;
-    [[nodiscard]] virtual std::string MixerLineName(std::int32_t index) const = 0;
-    virtual bool SelectMixerLine(std::int32_t index) = 0;
-    [[nodiscard]] virtual std::int32_t SelectedMixerLine() const = 0;
-    [[nodiscard]] virtual std::int32_t MixerLineVolume() const = 0;
-    virtual void MixerLineVolume(std::int32_t volume) = 0;
-
-    // The one listener of GotData: the slot's whole array and its valid bytes.
-    using GotDataHandler = std::function<void(std::span<const std::int16_t>, std::int32_t)>;
-    virtual void OnGotData(GotDataHandler handler) = 0;
-
-    // Captured bytes the engine had to throw away since StartRecord.
-    [[nodiscard]] virtual std::uint64_t DroppedBytes() const { return 0; }
-    // Called with the length in bytes of audio the engine lost, in order: after the
-    // GotData of the audio before the loss and before the GotData of the audio after it.
-    using DropoutHandler = std::function<void(std::uint64_t)>;
-    virtual void OnDropout(DropoutHandler /*handler*/) {}
-    // Why the last StartRecord failed (sound server and the system's reason); empty when unknown.
-    [[nodiscard]] virtual std::string StartFailureReason() const { return {}; }
-    // Called when the device or the sound server goes away during a recording.
-    virtual void OnDeviceLost(std::function<void()> /*handler*/) {}
-
-    // What identifies device `index` wherever it moves in the list; empty when unknown.
-    [[nodiscard]] virtual std::string DeviceId(std::int32_t /*index*/) const { return {}; }
-    // True when recording line `index` has nothing plugged in.
-    [[nodiscard]] virtual bool MixerLineUnplugged(std::int32_t /*index*/) const { return false; }
-    [[nodiscard]] virtual std::string SelectedDeviceId() const { return {}; }
-    // Why the last start failed, or why the sound server ended a recording; empty: nothing to say.
-    [[nodiscard]] virtual std::string LastError() const { return {}; }
-    // Empty while the sound server can be reached, otherwise why it cannot.
-    [[nodiscard]] virtual std::string ServerProblem() const { return {}; }
-    // Called when devices may have come, gone or changed, or the sound server came or went.
-    virtual void OnDevicesChanged(std::function<void()> /*handler*/) {}
-};
-
-class EncoderPort {
-public:
-    virtual ~EncoderPort() = default;
-    virtual std::int32_t Encoder_EncoderInit(std::int32_t samplerate, std::int16_t Channels,
-                                             const std::string& fileName) = 0;
-    virtual std::int32_t Encoder_Encode(const void* buffer, std::int32_t length, std::int32_t& used) = 0;
-    virtual std::int32_t Encoder_EncoderClose() = 0;
-    // info 1: bytes per second of the source format, i.e. the largest block
-    // Encoder_Encode takes; -1 when no file is open.
-    virtual std::int32_t Encoder_EncoderMetrics(std::int32_t info) = 0;
-
-    [[nodiscard]] virtual std::string FormatTag() const = 0;
-    [[nodiscard]] virtual std::string FormatID() const = 0;
-
-    // Length of the open file, -1 when none is open.
-    [[nodiscard]] virtual std::int64_t Encoder_FileLength() const { return -1; }
-    // The most bytes the next Encoder_Encode of `length` source bytes can add.
-    [[nodiscard]] virtual std::int64_t Encoder_MaxOutputBytes(std::int32_t /*length*/) const { return 0; }
-    // Why the last file could not be created (the system's text); empty when unknown.
-    [[nodiscard]] virtual std::string Encoder_FileError() const { return {}; }
-    // Finishes the open file and goes on in `fileName` without losing a sample; 0 or 2.
-    virtual std::int32_t Encoder_NextFile(const std::string& /*fileName*/) { return 2; }
-};
-
-class EffectsPort {
-public:
-    virtual ~EffectsPort() = default;
-    virtual void samplerate(std::int32_t rate) = 0;
-    virtual void Channels(std::int16_t channels) = 0;
-    virtual void ProcessSamples(std::vector<std::int16_t>& samples) = 0;
-    [[nodiscard]] virtual std::int32_t EffectsUsed() const = 0;
-    virtual void EffectsUsed(std::int32_t bits) = 0;
-};
 
 // The owner's controls: the window changes captions and frames, the
 // command-line tool prints.

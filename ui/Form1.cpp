@@ -21,7 +21,6 @@
 #include <limits>
 #include <optional>
 
-#include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
 #include "recording/DisplayFormat.h"
 #include "recording/FileCounter.h"
@@ -133,7 +132,7 @@ bool RateKeyAccepted(QChar key, int textLength)
     return key >= QLatin1Char('0') && key <= QLatin1Char('9') && textLength != 5;
 }
 
-Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* parent)
+Form1::Form1(std::unique_ptr<RecordingPorts> engines, QString programFolder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       engines_(std::move(engines))
@@ -148,9 +147,7 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
 
     // Filled buffers wait for the next tick instead of waking the UI thread on their
     // own; they wake it only when ticks stop coming.
-    if (WaveInRecorder* recorder = engines_->clsRecorder()) {
-        recorder->NotifyLatency(kBufferLatency);
-    }
+    engines_->capture().NotifyLatency(kBufferLatency);
 
     // The display runs for the window's whole life, also while it is hidden.
     tmrVis = new QTimer(this);
@@ -322,6 +319,7 @@ void Form1::Form_Unload()
     }
     emit unloading();
     engines_->Release();
+    released_ = true;
     CloseOtherWindows();
     emit unloaded();
 }
@@ -344,7 +342,7 @@ RecordInputs Form1::inputs() const
 
 void Form1::cmdDo_Click()
 {
-    if (unloaded_ && !engines_->capture().IsRecording()) {
+    if (released_ || (unloaded_ && !engines_->capture().IsRecording())) {
         return;
     }
     const RecordInputs in = inputs();
@@ -354,8 +352,9 @@ void Form1::cmdDo_Click()
         if (!engines_->capture().IsRecording()) {
             return;  // one of them ended it (a write error)
         }
-    } else if (WaveInRecorder* recorder = engines_->clsRecorder()) {
-        recorder->DeliveryBuffers(deliveryBuffersFor(in, recorder->BufferSize()));
+    } else {
+        CapturePort& capture = engines_->capture();
+        capture.DeliveryBuffers(deliveryBuffersFor(in, capture.BufferSize()));
     }
     control_->cmdDo_Click(in);
 }
@@ -627,12 +626,12 @@ QString Form1::StatusText(int panel) const
 
 void Form1::DeliverWaitingBuffers(bool paced)
 {
-    WaveInRecorder* recorder = engines_->clsRecorder();
-    if (recorder == nullptr) {
+    if (released_) {
         return;
     }
+    CapturePort& recorder = engines_->capture();
     const auto now = std::chrono::steady_clock::now();
-    const std::size_t waiting = recorder->WaitingCount();
+    const std::size_t waiting = recorder.WaitingCount();
     // Stopping, or the thread fell behind: everything now. Otherwise buffers come in
     // pairs: one per tick, at least half a buffer's time apart, lets the display draw
     // each of them and keeps the pictures moving at an even pace.
@@ -642,12 +641,12 @@ void Form1::DeliverWaitingBuffers(bool paced)
     } else if (waiting > 0) {
         const std::int64_t bytesPerSec = control_->lngBytesPerSec();
         const auto halfBuffer = std::chrono::microseconds(
-            bytesPerSec > 0 ? std::int64_t{recorder->BufferSize()} * 500'000 / bytesPerSec : 0);
+            bytesPerSec > 0 ? std::int64_t{recorder.BufferSize()} * 500'000 / bytesPerSec : 0);
         limit = now - lastHandOver_ >= halfBuffer ? 1 : 0;
     }
     // Called on every tick, also with nothing to hand over: that the ticks go on is what
     // keeps the waiting buffers from waking the thread themselves.
-    recorder->DeliverWaiting(limit);
+    recorder.DeliverWaiting(limit);
     if (limit > 0) {
         lastHandOver_ = now;
     }

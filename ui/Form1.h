@@ -10,8 +10,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "recording/Engines.h"
 #include "recording/RecordingControl.h"
+#include "recording/RecordingPorts.h"
 #include "ui/About.h"
 #include "ui/FrmST.h"
 
@@ -40,7 +40,7 @@ bool RateKeyAccepted(QChar key, int textLength);
 class Form1 final : public QWidget, private RecordingView {
     Q_OBJECT
 public:
-    Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* parent = nullptr);
+    Form1(std::unique_ptr<RecordingPorts> engines, QString programFolder, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Load: fills the controls, shows the window, prepares the numbered file.
@@ -85,7 +85,7 @@ public:
     void SelectFormatWith(FormatChooser chooser) { formatChooser_ = std::move(chooser); }
 
     [[nodiscard]] RecordingControl& recording() { return *control_; }
-    [[nodiscard]] Engines& engines() { return *engines_; }
+    [[nodiscard]] RecordingPorts& engines() { return *engines_; }
     [[nodiscard]] bool blnLoaded() const { return blnLoaded_; }
     [[nodiscard]] const LiveDisplay& display() const { return *display_; }
     [[nodiscard]] QString StatusText(int panel) const;
@@ -116,7 +116,7 @@ private:
     // Closes the listen-back and About windows (Form1Windows.cpp).
     void CloseOtherWindows();
 
-    std::unique_ptr<Engines> engines_;
+    std::unique_ptr<RecordingPorts> engines_;
     std::vector<std::string> shownIds_;
     bool devicesChangedWhileRecording_ = false;
     std::unique_ptr<RecordingControl> control_;
@@ -127,6 +127,7 @@ private:
     std::unique_ptr<TrayIcon> tray_;
     bool blnLoaded_ = false;
     bool unloaded_ = false;
+    bool released_ = false;  // the engines are gone: the unload has passed its stop
     qint64 lastFileSize_ = 0;
     std::chrono::steady_clock::time_point lastHandOver_;
     // What the tick last looked at and showed, so an unchanged figure costs nothing.

@@ -4,8 +4,6 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 
-#include "effects/clsDSP.h"
-#include "encoder/EncoderWAV.h"
 #include "recording/FileCounter.h"
 #include "recording/Language.h"
 #include "ui/About.h"
@@ -18,13 +16,6 @@
 #include "ui/frmFXOpts.h"
 
 namespace quillon {
-namespace {
-
-// The encoder's texts for the file dialog, also when the window runs without a real encoder.
-const QString kEncoderDescription = QStringLiteral("Wave ACM Encoder");
-const QString kEncoderExtension = QStringLiteral("wav");
-
-}  // namespace
 
 void Form1::connectWindows()
 {
@@ -42,9 +33,9 @@ void Form1::connectWindows()
     }
     if (!formatChooser_) {
         SelectFormatWith([this](std::int32_t rate, std::int16_t channels, QWidget* owner) {
-            if (EncoderWAV* encoder = engines_->clsEncoder()) {
-                encoder->SelectFormat(rate, channels, owner,
-                                      Translated(QT_TRANSLATE_NOOP("Quillon", "选择声音输出格式")).c_str());
+            if (!released_) {
+                engines_->encoder().SelectFormat(rate, channels, owner,
+                                                 Translated(QT_TRANSLATE_NOOP("Quillon", "选择声音输出格式")));
             }
         });
     }
@@ -63,12 +54,12 @@ void Form1::connectWindows()
 
 void Form1::cmdBrowse_Click()
 {
-    const EncoderWAV* encoder = engines_->clsEncoder();
-    const QString description =
-        encoder != nullptr ? QString::fromStdString(encoder->Encoder_Description()) : kEncoderDescription;
-    const QString extension =
-        encoder != nullptr ? QString::fromStdString(encoder->Encoder_Extension()) : kEncoderExtension;
-    const QString name = BrowseOutputFile(this, description, extension);
+    if (released_) {
+        return;
+    }
+    const EncoderPort& encoder = engines_->encoder();
+    const QString name = BrowseOutputFile(this, QString::fromStdString(encoder.Encoder_Description()),
+                                          QString::fromStdString(encoder.Encoder_Extension()));
     if (!name.isEmpty()) {
         txtFile->setText(name);
     }
@@ -76,10 +67,8 @@ void Form1::cmdBrowse_Click()
 
 void Form1::cmdFXOpts_Click()
 {
-    if (clsDSP* chain = engines_->clsEffects()) {
-        frmFXOpts window(this);
-        window.ShowEx(*chain, this);
-    }
+    frmFXOpts window(this);
+    window.ShowEx(engines_->effects().Settings(), this);
 }
 
 void Form1::Command3_Click()

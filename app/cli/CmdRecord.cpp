@@ -14,17 +14,14 @@
 #include "app/cli/EffectOptions.h"
 #include "app/cli/OutputFormatSpec.h"
 #include "app/cli/posix/StopSignals.h"
-#include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
 #include "common/QuillonError.h"
-#include "effects/clsDSP.h"
-#include "encoder/EncoderWAV.h"
 #include "encoder/WavRepair.h"
 #include "recording/FileCounter.h"
 #include "recording/Language.h"
-#include "recording/MakeEngines.h"
 #include "recording/PathBytes.h"
 #include "recording/ProgramFolder.h"
+#include "recording/RealPorts.h"
 #include "recording/RecordingControl.h"
 
 namespace quillon::cli {
@@ -203,7 +200,7 @@ int runRecord(const Args& args)
         std::cerr << ProgramFolderNote(folder).toStdString() << '\n';
     }
 
-    auto engines = MakeEngines();
+    auto engines = std::make_unique<RealPorts>();
     CliView view;
     RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder.path, view);
     // Set for each round below: the recorded time at which the round ends.
@@ -237,14 +234,12 @@ int runRecord(const Args& args)
     const bool stereo = options.channels == 2;
     const auto channels = static_cast<std::int16_t>(options.channels);
     try {
-        if (clsDSP* dsp = engines->clsEffects()) {
-            configureEffects(*dsp, options.fx);
-        }
+        configureEffects(engines->effects().Settings(), options.fx);
     } catch (const QuillonError& e) {
         std::cerr << "quillon-cli record: effect settings refused: " << e.what() << '\n';
         return 2;
     }
-    if (const auto rate = ParseSampleRate(QString::fromStdString(options.rate)); rate && engines->clsEncoder()) {
+    if (const auto rate = ParseSampleRate(QString::fromStdString(options.rate))) {
         std::string error;
         const auto format = options.fx.format ? parseOutputFormat(*options.fx.format, *rate, channels, error)
                                               : std::optional<ChosenFormat>(defaultOutputFormat(*rate, channels));
@@ -252,8 +247,8 @@ int runRecord(const Args& args)
             std::cerr << "quillon-cli record: " << error << '\n';
             return 2;
         }
-        engines->clsEncoder()->SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()),
-                                         format->description, format->tagName);
+        engines->encoder().SetFormat(format->format.data(), static_cast<std::int32_t>(format->format.size()),
+                                     format->description, format->tagName);
     }
 
     // A file named on the command line lies outside the start-up repair: a take that a crash
@@ -280,12 +275,9 @@ int runRecord(const Args& args)
     //
     // On Ctrl+C the server may still hold up to one hand-over of audio recorded before
     // the key was pressed: the round goes on until that hand-over has arrived.
-    std::int32_t handOverBytes = 10240;
-    if (WaveInRecorder* recorder = engines->clsRecorder()) {
-        // Nothing is shown live: the sound server may hand over four buffers at once.
-        recorder->DeliveryBuffers(kCliDeliveryBuffers);
-        handOverBytes = recorder->BufferSize() * recorder->DeliveryBuffers();
-    }
+    // Nothing is shown live: the sound server may hand over four buffers at once.
+    capture.DeliveryBuffers(kCliDeliveryBuffers);
+    const std::int32_t handOverBytes = capture.BufferSize() * capture.DeliveryBuffers();
     const auto rate = ParseSampleRate(QString::fromStdString(options.rate));
     const std::int64_t bytesPerSecond = std::int64_t{rate.value_or(8000)} * options.channels * 2;
     const int tailMs = static_cast<int>(std::int64_t{handOverBytes} * 1000 / bytesPerSecond) + kTailMarginMs;

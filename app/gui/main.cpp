@@ -9,8 +9,8 @@
 #include "app/cli/posix/StopSignals.h"
 #include "app/gui/NoDisplay.h"
 #include "recording/Language.h"
-#include "recording/MakeEngines.h"
 #include "recording/ProgramFolder.h"
+#include "recording/RealPorts.h"
 #include "ui/Form1.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
@@ -68,7 +68,7 @@ int main(int argc, char** argv)
         qWarning("%s", qPrintable(quillon::ProgramFolderNote(folder)));
     }
 
-    quillon::Form1 form(quillon::MakeEngines(), folder.path);
+    quillon::Form1 form(std::make_unique<quillon::RealPorts>(), folder.path);
     // The program ends with its main window (close box or the tray's 退出), whatever else is open.
     QObject::connect(&form, &quillon::Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.Form_Load();

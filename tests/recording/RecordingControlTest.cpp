@@ -7,8 +7,8 @@
 
 #include "recording/FileCounter.h"
 #include "recording/RecordingControl.h"
+#include "tests/support/FakePorts.h"
 #include "tests/support/TestSupport.h"
-#include "tests/ui/FakeEngines.h"
 
 namespace quillon {
 namespace {
@@ -53,7 +53,7 @@ protected:
     test::TempDir dir;
     QString folder = QString::fromStdString(dir.path().string());
     test::RecordingMessageBoxes boxes;
-    test::LoggingEngines engines;
+    test::FakePorts engines;
     ViewLog view;
     RecordingControl control{engines.capture(), engines.encoder(), engines.effects(), folder, view};
 };

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "recording/FileCounter.h"
-#include "recording/MakeEngines.h"
+#include "recording/RealPorts.h"
 #include "recording/RecordingControl.h"
 #include "tests/robust/RobustSupport.h"
 #include "tests/support/TestSupport.h"
@@ -70,7 +70,7 @@ TEST(DropoutStall, AudioDroppedWhileTheUiThreadStallsComesBackAsSilenceAndIsShow
     const QString folder = QString::fromStdString((runtime / "home").string());
     test::RecordingMessageBoxes boxes;
     NoView view;
-    auto engines = MakeEngines();
+    auto engines = std::make_unique<RealPorts>();
     RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder, view);
     engines->capture().OnGotData(
         [&control](std::span<const std::int16_t> samples, std::int32_t length) { control.GotData(samples, length); });

@@ -12,94 +12,15 @@
 #include <random>
 #include <vector>
 
-#include "encoder/EncoderWAV.h"
 #include "encoder/WavRepair.h"
 #include "recording/FileCounter.h"
+#include "recording/RealPorts.h"
 #include "recording/RecordingControl.h"
+#include "tests/support/FakePorts.h"
 #include "tests/support/TestSupport.h"
 
 namespace quillon {
 namespace {
-
-class StandInCapture final : public CapturePort {
-public:
-    [[nodiscard]] bool IsRecording() const override { return recording; }
-    bool StartRecord(std::int32_t, std::int16_t) override
-    {
-        ++starts;
-        recording = true;
-        dropped = 0;
-        return true;
-    }
-    bool StopRecord() override
-    {
-        ++stops;
-        recording = false;
-        return true;
-    }
-    [[nodiscard]] std::int32_t DeviceCount() const override { return 1; }
-    [[nodiscard]] std::string DeviceName(std::int32_t) const override { return "null"; }
-    bool SelectDevice(std::int32_t) override { return true; }
-    [[nodiscard]] std::int32_t SelectedDevice() const override { return 0; }
-    [[nodiscard]] std::int32_t MixerLineCount() const override { return 0; }
-    [[nodiscard]] std::string MixerLineName(std::int32_t) const override { return {}; }
-    bool SelectMixerLine(std::int32_t) override { return false; }
-    [[nodiscard]] std::int32_t SelectedMixerLine() const override { return -1; }
-    [[nodiscard]] std::int32_t MixerLineVolume() const override { return 0; }
-    void MixerLineVolume(std::int32_t) override {}
-    void OnGotData(GotDataHandler) override {}
-    [[nodiscard]] std::uint64_t DroppedBytes() const override { return dropped; }
-    void OnDeviceLost(std::function<void()> handler) override { deviceLost = std::move(handler); }
-    void OnDropout(DropoutHandler handler) override { dropout = std::move(handler); }
-
-    bool recording = false;
-    int starts = 0;
-    int stops = 0;
-    std::uint64_t dropped = 0;
-    std::function<void()> deviceLost;
-    DropoutHandler dropout;
-};
-
-// The real encoder, with a switch to make its writes fail and a way to inflate its
-// output estimate.
-class RealEncoder final : public EncoderPort {
-public:
-    std::int32_t Encoder_EncoderInit(std::int32_t rate, std::int16_t channels, const std::string& file) override
-    {
-        return enc.Encoder_EncoderInit(rate, channels, file);
-    }
-    std::int32_t Encoder_Encode(const void* buffer, std::int32_t length, std::int32_t& used) override
-    {
-        return failWrites ? 10 : enc.Encoder_Encode(buffer, length, used);
-    }
-    std::int32_t Encoder_EncoderClose() override { return enc.Encoder_EncoderClose(); }
-    std::int32_t Encoder_EncoderMetrics(std::int32_t info) override { return enc.Encoder_EncoderMetrics(info); }
-    [[nodiscard]] std::string FormatTag() const override { return enc.FormatTag(); }
-    [[nodiscard]] std::string FormatID() const override { return enc.FormatID(); }
-    [[nodiscard]] std::int64_t Encoder_FileLength() const override { return enc.Encoder_FileLength(); }
-    [[nodiscard]] std::int64_t Encoder_MaxOutputBytes(std::int32_t length) const override
-    {
-        return outputScale * enc.Encoder_MaxOutputBytes(length);
-    }
-    std::int32_t Encoder_NextFile(const std::string& file) override
-    {
-        return enc.Encoder_NextFile(failNextFile ? "/nonexistent-quillon-folder/x.wav" : file);
-    }
-
-    EncoderWAV enc;
-    bool failNextFile = false;
-    bool failWrites = false;
-    std::int64_t outputScale = 1;
-};
-
-class NoEffects final : public EffectsPort {
-public:
-    void samplerate(std::int32_t) override {}
-    void Channels(std::int16_t) override {}
-    void ProcessSamples(std::vector<std::int16_t>&) override {}
-    [[nodiscard]] std::int32_t EffectsUsed() const override { return 0; }
-    void EffectsUsed(std::int32_t) override {}
-};
 
 struct ViewLog final : RecordingView {
     void RecordingStarted() override { ++started; }
@@ -145,7 +66,8 @@ protected:
         QDir().mkpath(folder + "/file");
         intFileCounter(1);
         varLastFile({});
-        encoder.enc.HeaderUpdateInterval(std::chrono::hours(1));
+        real.Writer().HeaderUpdateInterval(std::chrono::hours(1));
+        effects.halve = false;
     }
 
     void start(std::int16_t counter = 1)
@@ -170,9 +92,11 @@ protected:
     test::TempDir dir;
     QString folder = QString::fromStdString(dir.path().string());
     test::RecordingMessageBoxes boxes;
-    StandInCapture capture;
-    RealEncoder encoder;
-    NoEffects effects;
+    test::CallLog log;
+    test::FakeCapture capture{log};
+    RealEncoder real;
+    test::FakeEncoder encoder{log, &real};
+    test::FakeEffects effects{log};
     ViewLog view;
     RecordingControl control{capture, encoder, effects, folder, view};
     std::mt19937 rng{7};
@@ -297,7 +221,7 @@ TEST_F(RecordingRobustTest, SizeLimitOfANamedFile_continuesInItsOwnNamesNotInThe
 TEST_F(RecordingRobustTest, FailedContinuation_isUndoneAndStopsWithAValidFile)
 {
     control.SizeLimit(46 + 3 * 10240 + 5000);
-    encoder.failNextFile = true;
+    encoder.nextFileFails = true;
     start(1);
     std::vector<std::uint8_t> captured;
     for (int i = 0; i < 4; ++i) {
@@ -356,7 +280,7 @@ TEST_F(RecordingRobustTest, DiskFullWhileFillingADropout_stopsAndSaysSo)
 {
     start(1);
     deliver();
-    encoder.failWrites = true;
+    encoder.encodeResult = kEncoderWriteError;
     capture.dropout(176400);
     EXPECT_FALSE(capture.recording);
     EXPECT_TRUE(control.WriteFailed());
@@ -393,7 +317,7 @@ TEST_F(RecordingRobustTest, WriteError_stopsLeavesAValidFileAndTheNextRecordingW
 {
     start(1);
     const auto block = deliver();
-    encoder.failWrites = true;
+    encoder.encodeResult = kEncoderWriteError;
     deliver();
     EXPECT_FALSE(capture.recording);
     ASSERT_EQ(boxes.messages.size(), 1U);
@@ -402,7 +326,7 @@ TEST_F(RecordingRobustTest, WriteError_stopsLeavesAValidFileAndTheNextRecordingW
     EXPECT_EQ(planWavRepair(MemoryByteSource(bytes)).verdict, WavVerdict::Intact);
     EXPECT_EQ(audioOf(AutoFileName(folder, 1)), block);
 
-    encoder.failWrites = false;
+    encoder.encodeResult = 0;
     start(intFileCounter());
     const auto again = deliver();
     control.cmdDo_Click({});

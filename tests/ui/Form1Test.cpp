@@ -17,8 +17,8 @@
 #include <fstream>
 
 #include "recording/FileCounter.h"
+#include "tests/support/FakePorts.h"
 #include "tests/support/TestSupport.h"
-#include "tests/ui/FakeEngines.h"
 #include "ui/Form1.h"
 #include "ui/LiveDisplay.h"
 #include "ui/PictureBox.h"
@@ -45,7 +45,7 @@ class Form1Test : public ::testing::Test {
 protected:
     Form1Test()
     {
-        auto owned = std::make_unique<test::LoggingEngines>();
+        auto owned = std::make_unique<test::FakePorts>();
         engines = owned.get();
         std::ofstream((folder + "/nu.ini").toStdString()) << "41\r\n";
         form = std::make_unique<Form1>(std::move(owned), folder);
@@ -68,7 +68,7 @@ protected:
     test::TempDir dir;
     QString folder = QString::fromStdString(dir.path().string());
     test::RecordingMessageBoxes boxes;
-    test::LoggingEngines* engines = nullptr;
+    test::FakePorts* engines = nullptr;
     std::unique_ptr<Form1> form;
 };
 

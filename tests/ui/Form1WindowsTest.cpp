@@ -24,8 +24,8 @@
 
 #include "effects/clsDSP.h"
 #include "recording/FileCounter.h"
+#include "tests/support/FakePorts.h"
 #include "tests/support/TestSupport.h"
-#include "tests/ui/FakeEngines.h"
 #include "tests/ui/RecordingOpener.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
@@ -40,19 +40,6 @@
 namespace quillon {
 namespace {
 
-// The logging fakes, plus a real effects chain for the settings window.
-class EnginesWithChain final : public Engines {
-public:
-    CapturePort& capture() override { return inner.captureFake; }
-    EncoderPort& encoder() override { return inner.encoderFake; }
-    EffectsPort& effects() override { return inner.effectsFake; }
-    void Release() override { inner.Release(); }
-    clsDSP* clsEffects() override { return &chain; }
-
-    test::LoggingEngines inner;
-    clsDSP chain;
-};
-
 using test::RecordingOpener;
 
 struct Form1Windows : ::testing::Test {
@@ -60,7 +47,7 @@ struct Form1Windows : ::testing::Test {
     {
         std::filesystem::create_directory(dir / "file");
         std::ofstream(dir / "nu.ini") << "5\r\n";
-        auto owned = std::make_unique<EnginesWithChain>();
+        auto owned = std::make_unique<test::FakePorts>();
         engines = owned.get();
         form = std::make_unique<Form1>(std::move(owned), folder);
         form->Form_Load();
@@ -74,13 +61,13 @@ struct Form1Windows : ::testing::Test {
     test::TempDir dir;
     QString folder = QString::fromStdString(dir.path().string());
     test::RecordingMessageBoxes boxes;
-    EnginesWithChain* engines = nullptr;
+    test::FakePorts* engines = nullptr;
     std::unique_ptr<Form1> form;
 };
 
 TEST_F(Form1Windows, settingsButtonOpensTheModalWindowOnTheChain_andItsValuesStay)
 {
-    engines->chain.EchoLength(321);
+    engines->effectsFake.chain.EchoLength(321);
     int seen = 0;
     QTimer::singleShot(0, [&seen] {
         auto* window = dynamic_cast<frmFXOpts*>(QApplication::activeModalWidget());
@@ -91,7 +78,7 @@ TEST_F(Form1Windows, settingsButtonOpensTheModalWindowOnTheChain_andItsValuesSta
     });
     child<QPushButton>("cmdFXOpts")->click();
     EXPECT_EQ(seen, 321);
-    EXPECT_EQ(engines->chain.AmplifyDB(), -5);
+    EXPECT_EQ(engines->effectsFake.chain.AmplifyDB(), -5);
 }
 
 TEST_F(Form1Windows, listenButtonPlaysTheLastRecording_andSwitchesOnTheNextClick)
@@ -177,7 +164,7 @@ TEST(Form1Closing, closingTheMainWindowClosesTheOthersAndEndsTheProgram_whatever
         std::filesystem::create_directory(dir / "file");
         const QString folder = QString::fromStdString(dir.path().string());
         test::RecordingMessageBoxes boxes;
-        auto form = std::make_unique<Form1>(std::make_unique<EnginesWithChain>(), folder);
+        auto form = std::make_unique<Form1>(std::make_unique<test::FakePorts>(), folder);
         form->Form_Load();
         QSignalSpy unloaded(form.get(), &Form1::unloaded);
         if (row.about) {
@@ -262,10 +249,10 @@ QStringList ControlNames(QWidget* window)
 
 TEST_F(Form1Windows, everyControlOfEveryWindowIsAnnouncedByItsOwnName)
 {
-    engines->chain.samplerate(44100);
-    engines->chain.Channels(2);
+    engines->effectsFake.chain.samplerate(44100);
+    engines->effectsFake.chain.Channels(2);
     frmFXOpts fx(form.get());
-    fx.Load(engines->chain);
+    fx.Load(engines->effectsFake.chain);
     FrmST st(form.get(), [] { return QString(); });
     About about(folder);
     FormatChooserDialog chooser({}, {}, form.get(), QStringLiteral("选择声音输出格式"));

@@ -25,7 +25,7 @@
 #include "capture/fake/FakeMixer.h"
 #include "capture/fake/FakeWaveIn.h"
 #include "recording/FileCounter.h"
-#include "recording/MakeEngines.h"
+#include "recording/RealPorts.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
 
@@ -79,7 +79,7 @@ protected:
         mixer->devices = {FakeMixer::recordingDevice({"Microphone", "Line In"}),
                           FakeMixer::recordingDevice({"Line In"})};
         std::ofstream((folder + "/nu.ini").toStdString()) << "41\r\n";
-        form = std::make_unique<Form1>(MakeEngines(CaptureBackend{waveIn, mixer}), folder);
+        form = std::make_unique<Form1>(std::make_unique<RealPorts>(CaptureBackend{waveIn, mixer}), folder);
         form->Form_Load();
     }
 

@@ -20,7 +20,7 @@
 #include <numbers>
 #include <string>
 
-#include "recording/MakeEngines.h"
+#include "recording/RealPorts.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
 
@@ -60,7 +60,7 @@ TEST(RecordPulse, WindowRecordsAPlayedToneThroughEchoAndEqualizer)
     QTest::qWait(500);
 
     test::RecordingMessageBoxes boxes;
-    Form1 form(MakeEngines(), folder);
+    Form1 form(std::make_unique<RealPorts>(), folder);
     form.Form_Load();
     auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
     const int monitor = devices->findText(QStringLiteral("Monitor"), Qt::MatchContains);
@@ -148,7 +148,7 @@ TEST(RecordPulse, DeviceListFollowsHotPlug_keepsTheChoice_andLeavesARecordingAlo
     const std::string tag = "quillon_hotplug_" + std::to_string(QCoreApplication::applicationPid());
     test::TempDir dir;
     test::RecordingMessageBoxes boxes;
-    Form1 form(MakeEngines(), QString::fromStdString(dir.path().string()));
+    Form1 form(std::make_unique<RealPorts>(), QString::fromStdString(dir.path().string()));
     form.Form_Load();
     auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
     auto* lines = form.findChild<QComboBox*>(QStringLiteral("cboRecLine"));
@@ -226,7 +226,7 @@ TEST(RecordPulse, FrozenServer_neverHangsTheWindow_andItsStopSaysWhy)
     }};
 
     test::RecordingMessageBoxes boxes;
-    Form1 form(MakeEngines(), QString::fromStdString(dir.path().string()));
+    Form1 form(std::make_unique<RealPorts>(), QString::fromStdString(dir.path().string()));
     form.Form_Load();
     auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
     devices->setCurrentIndex(devices->findText(QStringLiteral("Monitor of Quillon-Null-Sink")));
@@ -302,7 +302,7 @@ TEST(RecordPulse, NoServerAtStart_isSaid_andTheListFillsWhenOneAppearsOrComesBac
     }};
 
     test::RecordingMessageBoxes boxes;
-    Form1 form(MakeEngines(), QString::fromStdString(dir.path().string()));
+    Form1 form(std::make_unique<RealPorts>(), QString::fromStdString(dir.path().string()));
     form.Form_Load();
     auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
     EXPECT_EQ(devices->count(), 0);

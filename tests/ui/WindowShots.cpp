@@ -17,8 +17,8 @@
 #include "common/WaveFormat.h"
 #include "effects/clsDSP.h"
 #include "recording/Language.h"
-#include "recording/MakeEngines.h"
 #include "recording/ProgramFolder.h"
+#include "recording/RealPorts.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
 #include "ui/FormatChooserDialog.h"
@@ -146,7 +146,7 @@ int main(int argc, char** argv)
     quillon::ProgramFolder(folder);
     bool ok = true;
 
-    quillon::Form1 form(quillon::MakeEngines(), folder.path);
+    quillon::Form1 form(std::make_unique<quillon::RealPorts>(), folder.path);
     form.Form_Load();
     ok &= Shoot(form, QStringLiteral("main-window"));
 
