@@ -185,7 +185,7 @@ std::string recoveryMessage(const FolderRepairReport& report)
 {
     std::string text;
     if (!report.repaired.empty()) {
-        text += "以下录音没有正常结束，已经修复:";
+        text += kRepairedHeading;
         for (const auto& file : report.repaired) {
             text += '\n';
             text += file.filename().string();
@@ -195,7 +195,7 @@ std::string recoveryMessage(const FolderRepairReport& report)
         if (!text.empty()) {
             text += "\n\n";
         }
-        text += "以下文件无法修复，保持原样:";
+        text += kUnrepairableHeading;
         for (const auto& file : report.unrecoverable) {
             text += '\n';
             text += file.filename().string();

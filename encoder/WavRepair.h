@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+// This library builds without Qt; the mark is only read by lupdate. Spelled as Qt spells it,
+// so that Qt's own definition may follow.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
+
 namespace quillon {
 
 // Random access to the bytes of a file, or of a buffer in tests and the fuzzer.
@@ -73,6 +79,11 @@ struct FolderRepairReport {
 
 // Repairs every *.wav file directly inside `folder`; a missing folder gives an empty report.
 FolderRepairReport repairWavFolder(const std::filesystem::path& folder);
+
+// The headings recoveryMessage writes above its lists of files, marked for the program's
+// translation, which translates the message line by line.
+inline constexpr const char* kRepairedHeading = QT_TRANSLATE_NOOP("Quillon", "以下录音没有正常结束，已经修复:");
+inline constexpr const char* kUnrepairableHeading = QT_TRANSLATE_NOOP("Quillon", "以下文件无法修复，保持原样:");
 
 // The text telling the user which recordings were recovered; empty when there is nothing to say.
 [[nodiscard]] std::string recoveryMessage(const FolderRepairReport& report);

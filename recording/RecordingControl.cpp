@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
@@ -57,12 +56,6 @@ RecordingControl::RecordingControl(CapturePort& recorder, EncoderPort& encoder, 
 }
 
 namespace {
-
-// The start-up repair (encoder) writes these headings above its file lists; they are marked
-// here, where the message is shown, so that they are translated with the other texts.
-[[maybe_unused]] constexpr std::array<const char*, 2> kRepairHeadings = {
-    QT_TRANSLATE_NOOP("Quillon", "以下录音没有正常结束，已经修复:"),
-    QT_TRANSLATE_NOOP("Quillon", "以下文件无法修复，保持原样:")};
 
 // Free bytes for this user on the file system that will hold `file`; -1 when unknown.
 std::int64_t freeBytesFor(const QString& file)

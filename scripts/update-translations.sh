@@ -5,4 +5,4 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lupdate=$(command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
 "$lupdate" -silent -no-obsolete -locations none -source-language zh_CN -target-language en \
-  "$root/ui" "$root/recording" "$root/app" -ts "$root/translations/quillon_en.ts"
+  "$root/ui" "$root/recording" "$root/app" "$root/encoder/WavRepair.h" -ts "$root/translations/quillon_en.ts"

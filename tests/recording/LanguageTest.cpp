@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <string>
 
+#include "encoder/WavRepair.h"
 #include "tests/support/TestSupport.h"
 
 namespace quillon {
@@ -71,6 +72,11 @@ TEST(Language, TheEnglishTranslationIsBuiltIn)
     EXPECT_EQ(Translated("Couldn't select mixer line!"), "Couldn't select mixer line!");  // English stays
     // A sentence with a line of detail: the sentence translated, the detail kept.
     EXPECT_EQ(Translated("不能启动录音功能!\nConnection refused\n"), "Cannot start recording!\nConnection refused\n");
+    // The start-up repair's message: its headings come from the encoder, the file names stay.
+    const FolderRepairReport report{{"file/录音5.wav"}, {"file/录音6.wav"}};
+    EXPECT_EQ(Translated(recoveryMessage(report)),
+              "These recordings did not end normally and have been repaired:\n录音5.wav\n\n"
+              "These files could not be repaired and were left as they are:\n录音6.wav");
     qputenv("LC_ALL", before);
 }
 
