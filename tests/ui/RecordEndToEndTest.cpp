@@ -304,6 +304,11 @@ TEST_F(RecordEndToEnd, ClosingWhileRecordingFinishesTheFile)
     const auto ini = test::readFileBytes((folder + "/nu.ini").toStdString());
     EXPECT_EQ(std::string(ini.begin(), ini.end()), "42\r\n");
     EXPECT_FALSE(waveIn->isOpen());
+    // The engines are gone: a late click or tick finds nothing to do.
+    form->cmdDo_Click();
+    form->tmrVis_Timer();
+    EXPECT_FALSE(waveIn->isOpen());
+    EXPECT_TRUE(boxes.messages.empty());
 }
 
 TEST_F(RecordEndToEnd, EffectSwitchesChangeTheRecordedSound)
