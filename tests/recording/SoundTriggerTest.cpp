@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "recording/ClockTime.h"
 #include "recording/SoundTrigger.h"
 
 namespace quillon {
@@ -133,6 +134,34 @@ TEST(SoundTrigger, TakesFollowThePreRollSilenceAndSplitRules)
                 EXPECT_TRUE(takes.takes[i].contiguous) << "take " << i;
             }
             EXPECT_EQ(trigger.Finished(), sc.finished);
+        }
+    }
+}
+
+TEST(ClockTime, ParsesTheTimesOfDayAndFindsTheNextSuchMoment)
+{
+    const QDateTime now(QDate(2026, 3, 10), QTime(12, 30, 0));
+    const struct {
+        const char* text;
+        const char* next;  // "" when refused
+    } rows[] = {
+        {"13:00", "2026-03-10T13:00:00"},
+        {"12:30", "2026-03-11T12:30:00"},  // now is not "next"
+        {"7:05:09", "2026-03-11T07:05:09"},
+        {" 23:59:59 ", "2026-03-10T23:59:59"},
+        {"24:00", ""},
+        {"12:60", ""},
+        {"12", ""},
+        {"12:5", ""},
+        {"12:00:00:00", ""},
+        {"noon", ""},
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        const auto time = ParseClockTime(QString::fromUtf8(row.text));
+        EXPECT_EQ(time.has_value(), *row.next != '\0') << row.text;
+        if (time) {
+            EXPECT_EQ(NextMoment(*time, now).toString(Qt::ISODate).toStdString(), row.next) << row.text;
         }
     }
 }
