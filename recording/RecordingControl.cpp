@@ -157,6 +157,9 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         return;
     }
     channels_ = channels;
+    trigger_ = soundActivation_ ? std::make_unique<SoundTrigger>(*soundActivation_, *rate, channels) : nullptr;
+    takeInFile_ = false;
+    takesStarted_ = 0;
     droppedMs_ = 0;
     recordingFile_ = file;
     lngElapsedMs_ = 0;
@@ -178,7 +181,15 @@ void RecordingControl::StopSequence()
     encoder_.Encoder_EncoderClose();
     lngElapsedMs_ = 0;
     lngBytesPerSec_ = 0;
-    varLastFile(recordingFile_);
+    // Armed and never triggered: the file holds no audio and is not a recording.
+    // (The trigger itself lives until the next start: a stop may come from inside it.)
+    const bool empty = trigger_ != nullptr && !takeInFile_;
+    if (empty) {
+        std::error_code ignored;
+        std::filesystem::remove(PathToBytes(recordingFile_), ignored);
+    } else {
+        varLastFile(recordingFile_);
+    }
     if (!numbering_) {
         view_.RecordingStopped(recordingFile_);
         return;
@@ -187,7 +198,7 @@ void RecordingControl::StopSequence()
     // The counter wraps like the 16-bit value it is; numbers whose file holds
     // a recording are skipped so that the next recording never replaces one.
     const FolderLock numberingLock(QFile::encodeName(programFolder_).toStdString());
-    const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(intFileCounter()) + 1U);
+    const auto next = static_cast<std::int16_t>(static_cast<std::uint16_t>(intFileCounter()) + (empty ? 0U : 1U));
     // With every number taken the next start refuses; the counter moves on regardless.
     intFileCounter(NextFreeCounter(programFolder_, next).value_or(next));
     const QString nextFile = AutoFileName(programFolder_, intFileCounter());
@@ -253,12 +264,71 @@ void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int
     countDropouts();
     const auto available = static_cast<std::int32_t>(intSamples_.size() * sizeof(std::int16_t));
     const std::int32_t length = std::clamp(lngLen, 0, available);
+    if (trigger_ != nullptr) {
+        triggered(intBuffer, length);
+        return;
+    }
     if (lngBytesPerSec_ > 0) {
         // Rounded per buffer, halves to even, as the time has always been counted.
         lngElapsedMs_ = static_cast<std::int32_t>(
             std::nearbyint(static_cast<double>(length) / lngBytesPerSec_ * 1000.0 + lngElapsedMs_));
     }
     encode(length);
+}
+
+void RecordingControl::triggered(std::span<const std::int16_t> captured, std::int32_t length)
+{
+    class Sink final : public SoundTriggerSink {
+    public:
+        explicit Sink(RecordingControl& control) : control_(control) {}
+        void TakeStarted(std::int64_t /*firstFrame*/) override
+        {
+            control_.takeInFile_ = true;
+            ++control_.takesStarted_;
+        }
+        void Write(std::span<const std::int16_t> samples) override
+        {
+            if (!ok) {
+                return;
+            }
+            const auto bytes = static_cast<std::int32_t>(samples.size_bytes());
+            if (control_.lngBytesPerSec_ > 0) {
+                control_.lngElapsedMs_ = static_cast<std::int32_t>(std::nearbyint(
+                    static_cast<double>(bytes) / control_.lngBytesPerSec_ * 1000.0 + control_.lngElapsedMs_));
+            }
+            ok = control_.encodeBytes(reinterpret_cast<const unsigned char*>(samples.data()), bytes);
+        }
+        void TakeEnded(bool splitting) override
+        {
+            if (!ok) {
+                return;
+            }
+            if (!splitting) {
+                finished = true;
+                return;
+            }
+            // The next sound goes to the next file; it stays without audio until then.
+            if (!control_.continueInNextFile()) {
+                ok = false;
+                control_.writeFailed();
+                return;
+            }
+            control_.takeInFile_ = false;
+            control_.lngElapsedMs_ = 0;
+        }
+        bool ok = true;
+        bool finished = false;
+
+    private:
+        RecordingControl& control_;
+    };
+    const auto samples = static_cast<std::size_t>(length) / sizeof(std::int16_t);
+    Sink sink(*this);
+    trigger_->Process(captured.first(std::min(samples, captured.size())),
+                      std::span<const std::int16_t>(intSamples_).first(std::min(samples, intSamples_.size())), sink);
+    if (sink.ok && sink.finished && recorder_.IsRecording()) {
+        StopSequence();
+    }
 }
 
 void RecordingControl::encode(std::int32_t length)
@@ -418,6 +488,10 @@ void RecordingControl::Dropout(std::uint64_t bytes)
         return;
     }
     countDropouts();
+    // Armed, there is no take whose time line the gap would shift.
+    if (trigger_ != nullptr && !trigger_->Recording()) {
+        return;
+    }
     const auto frame = static_cast<std::uint64_t>(channels_) * 2;
     std::uint64_t gap = bytes - bytes % frame;
     if (!fillDropouts_ || gap == 0) {

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include "recording/RecordingPorts.h"
+#include "recording/SoundTrigger.h"
 
 namespace quillon {
 
@@ -93,6 +95,14 @@ public:
     // time line of the file stays true (on by default).
     [[nodiscard]] bool FillDropouts() const { return fillDropouts_; }
     void FillDropouts(bool on) { fillDropouts_ = on; }
+    // Sound-activated recording from the next start: the capture runs armed, nothing is written
+    // until sound comes, and a take ends on silence as the settings say. None: record at once.
+    void SoundActivation(std::optional<SoundTriggerSettings> settings) { soundActivation_ = std::move(settings); }
+    [[nodiscard]] const std::optional<SoundTriggerSettings>& SoundActivation() const { return soundActivation_; }
+    // Capturing and waiting for sound; the file is open but holds no audio of this take yet.
+    [[nodiscard]] bool Armed() const { return trigger_ != nullptr && trigger_->Armed() && recorder_.IsRecording(); }
+    // Takes begun since the start.
+    [[nodiscard]] std::int32_t TakesStarted() const { return takesStarted_; }
     // Milliseconds of audio the capture engine dropped in the current (or last) recording.
     [[nodiscard]] std::int32_t DroppedMs() const { return droppedMs_; }
 
@@ -122,6 +132,8 @@ private:
     // Saves intFileCounter to nu.ini; tells the user when that fails.
     void saveCounter();
     void writeFailed();
+    // The sound-activated path of GotData: only a take's audio reaches the encoder.
+    void triggered(std::span<const std::int16_t> captured, std::int32_t length);
     static void notice(const std::string& text);
 
     CapturePort& recorder_;
@@ -145,6 +157,10 @@ private:
     std::int32_t droppedMs_ = 0;
     std::int16_t channels_ = 2;
     std::int64_t lostBytes_ = 0;
+    std::optional<SoundTriggerSettings> soundActivation_;
+    std::unique_ptr<SoundTrigger> trigger_;
+    bool takeInFile_ = false;  // the open file holds a take (else a stop removes it)
+    std::int32_t takesStarted_ = 0;
 };
 
 }  // namespace quillon

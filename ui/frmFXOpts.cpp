@@ -16,6 +16,7 @@
 
 #include "common/QuillonError.h"
 #include "effects/clsDSP.h"
+#include "ui/HandsFreePage.h"
 #include "ui/Twips.h"
 #include "visual/modDraw.h"
 
@@ -122,6 +123,9 @@ frmFXOpts::frmFXOpts(QWidget* owner)
     picShift_ = AddPage(QCoreApplication::translate("Quillon", "周相移动"), QStringLiteral("SHIFT"));
     picEQ_ = AddPage(QCoreApplication::translate("Quillon", "均衡器"), QStringLiteral("EQ"));
     picAmpl_ = AddPage(QCoreApplication::translate("Quillon", "放大器"), QStringLiteral("AMPL"));
+    handsFree_ = new HandsFreePage;
+    handsFree_->setProperty("key", QStringLiteral("AUTO"));
+    strip_->addTab(handsFree_, QCoreApplication::translate("Quillon", "自动录音"));
 
     // Echo.
     auto* lblReverbLen = new QLabel(QCoreApplication::translate("Quillon", "长度 (毫秒):"), picReverb_);
@@ -227,6 +231,11 @@ frmFXOpts::frmFXOpts(QWidget* owner)
 }
 
 frmFXOpts::~frmFXOpts() = default;
+
+void frmFXOpts::LoadHandsFree(HandsFreeSettings& settings)
+{
+    handsFree_->Load(settings);
+}
 
 QWidget* frmFXOpts::AddPage(const QString& caption, const QString& key)
 {

@@ -15,6 +15,8 @@ class QTabWidget;
 namespace quillon {
 
 class clsDSP;
+class HandsFreePage;
+struct HandsFreeSettings;
 class SurfaceView;
 
 // "Ticks" of a band label: up to 1000 Hz in Hz, above it in whole kHz (1084 -> "1 kHz").
@@ -39,7 +41,11 @@ public:
     // The loading part of ShowEx without showing (for a window shown some other way).
     void Load(clsDSP& dsp);
 
-    // The key ("ECHO", "SHIFT", "EQ", "AMPL") of the selected tab.
+    // The "自动录音" page shows and edits `settings` from now on.
+    void LoadHandsFree(HandsFreeSettings& settings);
+    [[nodiscard]] HandsFreePage* handsFree() const { return handsFree_; }
+
+    // The key ("ECHO", "SHIFT", "EQ", "AMPL", "AUTO") of the selected tab.
     [[nodiscard]] QString SelectedKey() const;
     void SelectKey(const QString& key);
 
@@ -80,6 +86,7 @@ private:
     QWidget* picShift_ = nullptr;
     QWidget* picEQ_ = nullptr;
     QWidget* picAmpl_ = nullptr;
+    HandsFreePage* handsFree_ = nullptr;
     QSlider* sldReverbLen_ = nullptr;
     QSlider* sldReverbAmp_ = nullptr;
     QSlider* sldShDry_ = nullptr;

@@ -1,12 +1,14 @@
 // quillon-cli record: the window's start sequence, GotData handling and stop
 // sequence without the window, for scripts and machines without a screen.
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -17,6 +19,7 @@
 #include "common/MessageBoxes.h"
 #include "common/QuillonError.h"
 #include "encoder/WavRepair.h"
+#include "recording/ClockTime.h"
 #include "recording/FileCounter.h"
 #include "recording/Language.h"
 #include "recording/PathBytes.h"
@@ -45,6 +48,16 @@ void printRecordUsage(std::ostream& out)
            "(default 10) or until Ctrl+C, into FILE or the next numbered file of the program folder.\n"
            "--repeat N makes N such recordings one after another in the same process.\n"
            "\n"
+           "Hands-free:\n"
+           "  --start-above DBFS        arm: record only once the sound stays above DBFS (-90 to -1) for 50 ms\n"
+           "  --pre-roll S              with it, keep S seconds before the sound (default 0.5, at most 10)\n"
+           "  --stop-after-silence S    end the take after S seconds under the trigger level minus 3 dB\n"
+           "  --split-on-silence        then arm again: each take goes to the next file\n"
+           "  --start-at HH:MM[:SS]     start at the next such time of day (local time)\n"
+           "  --stop-at HH:MM[:SS]      stop at the next such time after the start\n"
+           "With --start-above, --seconds bounds the whole session, waiting included; with --stop-at or\n"
+           "--start-above and no --seconds, there is no bound of 10 seconds.\n"
+           "\n"
         << kEffectOptionsUsage;
 }
 
@@ -72,7 +85,49 @@ struct RecordOptions {
     std::string home;
     long repeat = 1;
     EffectOptions fx;
+    bool secondsGiven = false;
+    std::optional<SoundTriggerSettings> trigger;
+    std::optional<double> preRoll;
+    std::optional<double> stopAfterSilence;
+    bool split = false;
+    std::optional<QTime> startAt;
+    std::optional<QTime> stopAt;
 };
+
+std::optional<double> decimalArg(const std::string& text, double low, double high)
+{
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value >= low && value <= high)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The hands-free options only make sense together with the one that arms.
+bool checkHandsFree(RecordOptions& options)
+{
+    if (!options.trigger) {
+        if (options.preRoll || options.stopAfterSilence || options.split) {
+            std::cerr << "quillon-cli record: --pre-roll, --stop-after-silence and --split-on-silence need "
+                         "--start-above\n";
+            return false;
+        }
+        return true;
+    }
+    if (options.repeat != 1) {
+        std::cerr << "quillon-cli record: --repeat cannot be used with --start-above (use --split-on-silence)\n";
+        return false;
+    }
+    if (options.split && !options.stopAfterSilence) {
+        std::cerr << "quillon-cli record: --split-on-silence needs --stop-after-silence\n";
+        return false;
+    }
+    options.trigger->preRollSeconds = options.preRoll.value_or(0.5);
+    options.trigger->stopAfterSilenceSeconds = options.stopAfterSilence;
+    options.trigger->splitOnSilence = options.split;
+    return true;
+}
 
 // Returns false (after saying why) on a bad command line.
 bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
@@ -82,6 +137,10 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
         if (name == "--help" || name == "-h") {
             help = true;
             return true;
+        }
+        if (name == "--split-on-silence") {
+            options.split = true;
+            continue;
         }
         if (i + 1 >= args.size()) {
             std::cerr << "quillon-cli record: unknown option or missing value: " << name << '\n';
@@ -132,6 +191,34 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
                           << " to " << kMaxSeconds << ")\n";
                 return false;
             }
+            options.secondsGiven = true;
+        } else if (name == "--start-above") {
+            const auto level = decimalArg(value, -90, -1);
+            if (!level) {
+                std::cerr << "quillon-cli record: bad value for --start-above: " << value
+                          << " (a level in dBFS from -90 to -1)\n";
+                return false;
+            }
+            options.trigger.emplace();
+            options.trigger->startAboveDbfs = *level;
+        } else if (name == "--pre-roll") {
+            options.preRoll = decimalArg(value, 0, kMaxPreRollSeconds);
+            if (!options.preRoll) {
+                return bad();
+            }
+        } else if (name == "--stop-after-silence") {
+            options.stopAfterSilence = decimalArg(value, 0.01, kMaxSeconds);
+            if (!options.stopAfterSilence) {
+                return bad();
+            }
+        } else if (name == "--start-at" || name == "--stop-at") {
+            const auto time = ParseClockTime(QString::fromStdString(value));
+            if (!time) {
+                std::cerr << "quillon-cli record: bad value for " << name << ": " << value
+                          << " (a time of day as HH:MM or HH:MM:SS)\n";
+                return false;
+            }
+            (name == "--start-at" ? options.startAt : options.stopAt) = time;
         } else if (name == "--out") {
             options.out = value;
         } else if (name == "--home") {
@@ -147,12 +234,20 @@ bool parseRecordOptions(const Args& args, RecordOptions& options, bool& help)
             return false;
         }
     }
-    return true;
+    return checkHandsFree(options);
 }
 
 class CliView final : public RecordingView {
 public:
     void RecordingStarted() override { recording = true; }
+    void RecordingContinued(const QString& /*file*/) override
+    {
+        // Each take of a split session is named as it ends, as the rounds of --repeat are.
+        if (printTakes) {
+            lastPrinted = varLastFile();
+            std::cout << PathToBytes(lastPrinted) << std::endl;
+        }
+    }
     void RecordingStopped(const QString& next) override
     {
         recording = false;
@@ -161,6 +256,8 @@ public:
         QCoreApplication::quit();
     }
     bool recording = false;
+    bool printTakes = false;
+    QString lastPrinted;
     QString nextFile;
 };
 
@@ -205,11 +302,20 @@ int runRecord(const Args& args)
     RecordingControl control(engines->capture(), engines->encoder(), engines->effects(), folder.path, view);
     // Set for each round below: the recorded time at which the round ends.
     std::int64_t wanted = 0;
-    engines->capture().OnGotData([&control, &wanted](std::span<const std::int16_t> samples, std::int32_t length) {
+    // Armed time counts too when a sound-activated session is bounded.
+    std::int64_t sessionBytes = 0;
+    std::int64_t sessionBytesPerSec = 0;
+    control.SoundActivation(options.trigger);
+    view.printTakes = options.trigger && options.split;
+    engines->capture().OnGotData([&](std::span<const std::int16_t> samples, std::int32_t length) {
         control.GotData(samples, length);
+        sessionBytes += std::max(length, 0);
+        const std::int64_t elapsed = options.trigger && sessionBytesPerSec > 0
+                                         ? sessionBytes * 1000 / sessionBytesPerSec
+                                         : std::int64_t{control.lngElapsedMs()};
         // Checked as each buffer arrives rather than by polling: a timer would wake the
         // process far more often than the capture does.
-        if (control.lngElapsedMs() >= wanted) {
+        if (elapsed >= wanted) {
             QCoreApplication::quit();
         }
     });
@@ -289,6 +395,20 @@ int runRecord(const Args& args)
             tail.start(tailMs);
         }
     });
+    if (options.startAt && !stopSignals.requested()) {
+        const QDateTime at = NextMoment(*options.startAt, QDateTime::currentDateTime());
+        std::cerr << "quillon-cli record: waiting until " << at.toString(Qt::ISODate).toStdString() << '\n';
+        QTimer start;
+        start.setSingleShot(true);
+        QObject::connect(&start, &QTimer::timeout, [] { QCoreApplication::quit(); });
+        start.start(static_cast<int>(
+            std::clamp<std::int64_t>(QDateTime::currentDateTime().msecsTo(at), 0, std::int64_t{1} << 30)));
+        QCoreApplication::exec();
+        if (stopSignals.requested()) {
+            std::cerr << "quillon-cli record: stopped before the start time; nothing was recorded\n";
+            return 0;
+        }
+    }
     bool started = false;
     bool failed = false;
     for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
@@ -301,12 +421,35 @@ int runRecord(const Args& args)
 
         // The recorded time decides the end; the wall clock only guards against a
         // source that stops delivering.
-        wanted = static_cast<std::int64_t>(options.seconds * 1000.0);
+        const bool bounded = options.secondsGiven || (!options.trigger && !options.stopAt);
+        wanted =
+            bounded ? static_cast<std::int64_t>(options.seconds * 1000.0) : std::numeric_limits<std::int64_t>::max();
+        sessionBytes = 0;
+        sessionBytesPerSec = control.lngBytesPerSec();
+        if (control.Armed()) {
+            std::cerr << "quillon-cli record: waiting for sound above " << options.trigger->startAboveDbfs << " dBFS\n";
+        }
+        QTimer stopAt;
+        if (options.stopAt) {
+            stopAt.setSingleShot(true);
+            // As at Ctrl+C: what the server still holds of the time before the moment comes too.
+            QObject::connect(&stopAt, &QTimer::timeout, [&tail, tailMs] {
+                if (!tail.isActive()) {
+                    tail.start(tailMs);
+                }
+            });
+            const QDateTime at = NextMoment(*options.stopAt, QDateTime::currentDateTime());
+            stopAt.start(static_cast<int>(
+                std::clamp<std::int64_t>(QDateTime::currentDateTime().msecsTo(at), 0, std::int64_t{1} << 30)));
+        }
         QElapsedTimer wall;
         wall.start();
         QTimer stalled;
         stalled.setSingleShot(true);
         const auto arm = [&] {
+            if (!bounded) {
+                return;
+            }
             const std::int64_t left = wanted + 5000 - wall.elapsed();
             if (left <= 0) {
                 QCoreApplication::quit();
@@ -348,7 +491,12 @@ int runRecord(const Args& args)
         return 1;
     }
 
-    std::cout << PathToBytes(varLastFile()) << '\n';
+    if (options.trigger && control.TakesStarted() == 0) {
+        std::cerr << "quillon-cli record: no sound above " << options.trigger->startAboveDbfs
+                  << " dBFS came; nothing was recorded\n";
+    } else if (!(view.printTakes && varLastFile() == view.lastPrinted)) {
+        std::cout << PathToBytes(varLastFile()) << '\n';
+    }
     if (control.DroppedMs() > 0) {
         std::cerr << "quillon-cli record: " << control.DroppedMs()
                   << " ms of audio were dropped by the capture (written as silence)\n";
