@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -232,11 +233,13 @@ QStringList ControlNames(QWidget* window)
     for (QWidget* w : window->findChildren<QWidget*>()) {
         const bool control = qobject_cast<QAbstractButton*>(w) != nullptr || qobject_cast<QComboBox*>(w) != nullptr ||
                              qobject_cast<QLineEdit*>(w) != nullptr || qobject_cast<QAbstractSlider*>(w) != nullptr ||
-                             qobject_cast<QAbstractItemView*>(w) != nullptr || dynamic_cast<PictureBox*>(w) != nullptr;
+                             qobject_cast<QAbstractItemView*>(w) != nullptr ||
+                             qobject_cast<QAbstractSpinBox*>(w) != nullptr || dynamic_cast<PictureBox*>(w) != nullptr;
         // Scroll bars, headers and tab-bar arrows are parts of Qt's own widgets.
         const bool part = qobject_cast<QScrollBar*>(w) != nullptr || qobject_cast<QHeaderView*>(w) != nullptr ||
                           qobject_cast<QTabBar*>(w->parentWidget()) != nullptr ||
-                          qobject_cast<QComboBox*>(w->parentWidget()) != nullptr;
+                          qobject_cast<QComboBox*>(w->parentWidget()) != nullptr ||
+                          qobject_cast<QAbstractSpinBox*>(w->parentWidget()) != nullptr;
         if (!control || part || w->window() != window) {
             continue;
         }
@@ -270,7 +273,9 @@ TEST_F(Form1Windows, everyControlOfEveryWindowIsAnnouncedByItsOwnName)
         {&fx,
          {QStringLiteral("长度 (毫秒):"), QStringLiteral("音效增强:"), QStringLiteral("Dry:"), QStringLiteral("Wet:"),
           QStringLiteral("回放:"), QStringLiteral("扫描速度:"), QStringLiteral("扫描范围:"), QStringLiteral("频率:"),
-          QStringLiteral("增强:"), QStringLiteral("80 Hz"), QStringLiteral("14 kHz")}},
+          QStringLiteral("增强:"), QStringLiteral("80 Hz"), QStringLiteral("14 kHz"), QStringLiteral("触发电平:"),
+          QStringLiteral("预录:"), QStringLiteral("静音后结束:"), QStringLiteral("定时开始:"),
+          QStringLiteral("定时停止:")}},
         {&st,
          {QStringLiteral("播放/暂停"), QStringLiteral("停止"), QStringLiteral("播放位置"), QStringLiteral("音量:"),
           QStringLiteral("不满意，删除！"), QStringLiteral("打开所在文件夹"), QStringLiteral("关闭")}},

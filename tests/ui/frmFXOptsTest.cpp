@@ -77,19 +77,19 @@ TEST_F(FxWindow, opensWithTheChainDefaults)
 TEST_F(FxWindow, hasTheTabsInOrderWithTheirKeys_echoFirst)
 {
     const QStringList captions = {QStringLiteral("回响"), QStringLiteral("周相移动"), QStringLiteral("均衡器"),
-                                  QStringLiteral("放大器")};
+                                  QStringLiteral("放大器"), QStringLiteral("自动录音")};
     const QStringList keys = {QStringLiteral("ECHO"), QStringLiteral("SHIFT"), QStringLiteral("EQ"),
-                              QStringLiteral("AMPL")};
-    ASSERT_EQ(window.strip()->count(), 4);
+                              QStringLiteral("AMPL"), QStringLiteral("AUTO")};
+    ASSERT_EQ(window.strip()->count(), 5);
     EXPECT_EQ(window.SelectedKey(), QStringLiteral("ECHO"));
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(window.strip()->tabText(i), captions[i]);
         window.SelectKey(keys[i]);
         EXPECT_EQ(window.strip()->currentIndex(), i);
         EXPECT_EQ(window.SelectedKey(), keys[i]);
     }
     window.SelectKey(QStringLiteral("NONE"));
-    EXPECT_EQ(window.SelectedKey(), QStringLiteral("AMPL"));
+    EXPECT_EQ(window.SelectedKey(), QStringLiteral("AUTO"));
 }
 
 TEST_F(FxWindow, slidersHaveTheirRangesStepsAndTicks)
