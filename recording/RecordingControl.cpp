@@ -85,32 +85,40 @@ void RecordingControl::cmdDo_Click(const RecordInputs& inputs)
     }
 }
 
-void RecordingControl::StartSequence(const RecordInputs& inputs)
+bool RecordingControl::CheckInputs(const RecordInputs& inputs)
 {
     if (inputs.file.isEmpty()) {
         notice(QT_TRANSLATE_NOOP("Quillon", "没有指定输出文件!"));
-        return;
+        return false;
     }
     // U+FFFD stands for bytes that could not be read as text: the real name is unknown, and
     // writing to this one could replace another file.
     if (inputs.file.contains(QChar(QChar::ReplacementCharacter))) {
         notice(QT_TRANSLATE_NOOP("Quillon",
                                  "文件名中有无法识别的字符 (\xEF\xBF\xBD), 无法确定真正的文件名: 请另选一个文件名!"));
-        return;
+        return false;
     }
     if (!inputs.deviceSelected) {
         const std::string problem = recorder_.ServerProblem();
         const std::string text = QT_TRANSLATE_NOOP("Quillon", "没有选择硬件设备!");
         notice(problem.empty() ? text : text + "\n声音服务器无法连接: " + problem);
-        return;
+        return false;
     }
     // The rate box takes any five digits, but the effects chain and the encoder
     // only work from 1 to 96000: refuse before anything is opened.
-    const auto rate = ParseSampleRate(inputs.rateText);
-    if (!rate) {
+    if (!ParseSampleRate(inputs.rateText)) {
         notice(kInvalidRateText);
+        return false;
+    }
+    return true;
+}
+
+void RecordingControl::StartSequence(const RecordInputs& inputs)
+{
+    if (!CheckInputs(inputs)) {
         return;
     }
+    const auto rate = ParseSampleRate(inputs.rateText);
     const auto channels = static_cast<std::int16_t>(inputs.stereo ? 2 : 1);
     lngBytesPerSec_ = *BytesPerSecond(inputs);
 

@@ -62,6 +62,9 @@ public:
     // Record button: start when the capture engine is idle, stop when it records.
     void cmdDo_Click(const RecordInputs& inputs);
     void StartSequence(const RecordInputs& inputs);
+    // The start sequence's first checks (file, device, rate), with their messages; a start
+    // set for later is checked when it is set, not first when nobody is there.
+    bool CheckInputs(const RecordInputs& inputs);
     void StopSequence();
 
     // One filled capture buffer: the slot's whole array and its valid bytes.

@@ -155,6 +155,7 @@ Form1::Form1(std::unique_ptr<RecordingPorts> engines, QString programFolder, QWi
     tmrVis->setInterval(25);
     connect(tmrVis, &QTimer::timeout, this, &Form1::tmrVis_Timer);
     tmrVis->start();
+    setupHandsFree();
 }
 
 Form1::~Form1()
@@ -310,6 +311,9 @@ void Form1::Form_Unload()
     if (engines_->capture().IsRecording()) {
         cmdDo_Click();
     }
+    waitingForStart_ = false;
+    tmrStartAt_->stop();
+    tmrStopAt_->stop();
     tmrVis->stop();
     blnLoaded_ = false;
     // Controls still emit while the window goes away (the rate box reports its text as
@@ -346,6 +350,9 @@ void Form1::cmdDo_Click()
         return;
     }
     const RecordInputs in = inputs();
+    if (handsFreeClick(in)) {
+        return;
+    }
     if (engines_->capture().IsRecording()) {
         // Buffers waiting for the next tick are part of the recording.
         DeliverWaitingBuffers(false);
@@ -363,6 +370,7 @@ void Form1::RecordingStarted()
 {
     tick_ = TickState{};  // a new recording's figures are shown afresh
     cmdDo->setText(stopText());
+    handsFreeStarted();
     // Another recorder may have taken the number shown; the box names the file really written.
     if (const QString file = control_->RecordingFile(); !file.isEmpty() && file != txtFile->text()) {
         txtFile->setText(file);
@@ -373,6 +381,7 @@ void Form1::RecordingStarted()
 void Form1::RecordingStopped(const QString& nextFile)
 {
     cmdDo->setText(startText());
+    handsFreeStopped();
     txtFile->setText(nextFile);
     SetFramesEnabled(true);
     if (devicesChangedWhileRecording_) {
@@ -679,7 +688,11 @@ void Form1::tmrVis_Timer()
             tick_.shownSize = lastFileSize_;
         }
         // The time moves on with every buffer, its text once a second.
-        if (const std::int64_t seconds = ShownSeconds(elapsed); !tick_.recording || seconds != tick_.shownSeconds) {
+        if (const QString waiting = handsFreeTimeText(); !waiting.isEmpty()) {
+            sbarPanels[1]->setText(waiting);
+            tick_.shownSeconds = -1;
+        } else if (const std::int64_t seconds = ShownSeconds(elapsed);
+                   !tick_.recording || seconds != tick_.shownSeconds) {
             sbarPanels[1]->setText(QCoreApplication::translate("Quillon", "时间: ") + FormatTime(elapsed));
             tick_.shownSeconds = seconds;
         }
@@ -688,7 +701,8 @@ void Form1::tmrVis_Timer()
         tick_.recording = false;
         lastFileSize_ = 0;
         sbarPanels[0]->setText(QCoreApplication::translate("Quillon", "文件大小: 0 Bytes"));
-        sbarPanels[1]->setText(QCoreApplication::translate("Quillon", "时间: 0:00"));
+        const QString waiting = handsFreeTimeText();
+        sbarPanels[1]->setText(waiting.isEmpty() ? QCoreApplication::translate("Quillon", "时间: 0:00") : waiting);
     }
     const std::int32_t dropped = control_->DroppedMs();
     if (dropped > 0) {

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 
+#include "recording/HandsFree.h"
 #include "recording/RecordingControl.h"
 #include "recording/RecordingPorts.h"
 #include "ui/About.h"
@@ -115,6 +117,15 @@ private:
     void DeliverWaitingBuffers(bool paced);
     // Closes the listen-back and About windows (Form1Windows.cpp).
     void CloseOtherWindows();
+    // Hands-free recording (Form1HandsFree.cpp). handsFreeClick runs first on the record
+    // button and returns true when it dealt with the press (a wait for the start time set
+    // or given up).
+    void setupHandsFree();
+    bool handsFreeClick(const RecordInputs& in);
+    void handsFreeStarted();
+    void handsFreeStopped();
+    // What the time panel says while waiting for the start time or for sound; empty otherwise.
+    [[nodiscard]] QString handsFreeTimeText() const;
 
     std::unique_ptr<RecordingPorts> engines_;
     std::vector<std::string> shownIds_;
@@ -184,6 +195,14 @@ private:
     QLabel* sbarDropped = nullptr;
     QLabel* Label1 = nullptr;
     QTimer* tmrVis = nullptr;
+
+    HandsFreeSettings handsFree_;
+    QTimer* tmrStartAt_ = nullptr;
+    QTimer* tmrStopAt_ = nullptr;
+    QDateTime startMoment_;
+    QDateTime stopMoment_;
+    bool waitingForStart_ = false;
+    bool startingNow_ = false;
 };
 
 }  // namespace quillon

@@ -68,6 +68,7 @@ void Form1::cmdBrowse_Click()
 void Form1::cmdFXOpts_Click()
 {
     frmFXOpts window(this);
+    window.LoadHandsFree(handsFree_);
     window.ShowEx(engines_->effects().Settings(), this);
 }
 

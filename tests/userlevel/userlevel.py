@@ -534,6 +534,47 @@ def effects_while_recording(ctx):
     q.quit()
 
 
+def sound_activated(ctx):
+    """Sound-activated: nothing is written while waiting; a burst makes a take with its pre-roll
+    and its silent tail, and the take's end on silence ends the recording."""
+    q = Quillon(ctx)
+    q.choose_device()
+    q.press("设置")
+    fx = window(q.app, "特效设置")
+    click(find(fx, "page tab", "自动录音"))
+    click(find(fx, "check box", "声控录音: 有声音时才录"))
+    for name, keys in (("触发电平:", ["minus", "1", "0"]), ("预录:", ["0", "period", "5"])):
+        click(find(fx, "spin button", name))
+        key("ctrl+a")
+        key(*keys)
+        key("Tab")
+    check(value_of(find(fx, "spin button", "触发电平:")) == -10, "the trigger level did not take -10")
+    click(find(fx, "check box", "静音后结束:"))
+    click(find(fx, "spin button", "静音后结束:"))
+    key("ctrl+a")
+    type_text("1")
+    key("Tab")
+    q.close_window("特效设置")
+    poll(lambda: gone(q.app, "特效设置"), 5, "the settings window to close")
+    q.start_recording()
+    poll(lambda: "等待声音..." in q.status(), 5, "the time panel to say it waits for sound")
+    time.sleep(1.5 * SLOW)
+    take = auto_file(q.home, 1)
+    check(os.path.getsize(take) <= 46, f"{os.path.getsize(take)} bytes written while waiting for sound")
+    # A burst well above the tone that plays all along (-20 dBFS), under the trigger (-10 dBFS).
+    burst = os.path.join(ctx.work, "burst.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", burst, "synth", "1", "sine", "440",
+                    "vol", "0.7"], check=True)
+    subprocess.run(["paplay", "--device=quillon_null", burst], check=True)
+    poll(lambda: find_all(q.main, "push button", "开始录音"), 10,
+         "the recording to end after a second of silence")
+    (tag, channels, rate), data = read_wav(take)
+    seconds = len(data) / (2 * channels) / rate
+    print(f"  the take lasts {seconds:.2f} s (0.5 s pre-roll + 1 s burst + 1 s of silence)")
+    check(abs(seconds - 2.5) < 0.2, f"the take lasts {seconds:.2f} s, not 2.5 s")
+    q.quit()
+
+
 def compressed_format(ctx):
     """The format chooser: a compressed format chosen, the take written in it."""
     q = Quillon(ctx)
@@ -886,6 +927,7 @@ SCENARIOS = [
     ("rate_keys", "rate", True, rate_keys),
     ("record_listen_delete", "record", True, record_listen_delete),
     ("effects_while_recording", "record", False, effects_while_recording),
+    ("sound_activated", "handsfree", False, sound_activated),
     ("compressed_format", "format", False, compressed_format),
     ("accessible_names", "windows", True, accessible_names),
     ("close_with_windows_open", "windows", True, close_with_windows_open),
