@@ -18,7 +18,8 @@
 //
 // The vector kernels are built for instruction sets the rest of the library must not use, so
 // whatever they share must not be linked as one copy: all code here has internal linkage and
-// calls nothing from the C++ library (builtins only), and the headers give macros and types only.
+// calls nothing from the C++ library (builtins only; the kernels instantiate the templates over
+// state on plain arrays), and the headers give macros and types only.
 
 #include <cfloat>
 #include <cstddef>
