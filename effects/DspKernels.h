@@ -1,82 +1,21 @@
 #pragma once
 
-// The per-sample arithmetic of the effects, shared by clsDSP and IIRFilter.
-//
-// One exact arithmetic, so that the vectorised loops give the same samples as a plain loop:
-// - state, coefficients and sweep values are 32-bit floats between samples;
-// - within a sample, filters and the phase shifter compute in double precision, left to right
-//   as the formulas are written (products of two floats are exact in double, so only the sums
-//   round); FMA contraction is switched off for this library;
-// - a state value whose magnitude is below the smallest normal float is stored as 0, so the
-//   tail after a loud sound never runs on denormals; normal values are never touched;
-// - every integer conversion rounds to the nearest, halves to even, after saturation;
-//   a NaN (0 × an infinite gain, a diverging filter) is written as silence.
+// The effects' loops over blocks of samples, shared by clsDSP and IIRFilter. Every path (the
+// plain loop, SSE2, AVX2, AVX-512) computes the same samples; the arithmetic they share is in
+// DspArithmetic.h.
 //
 // Blocks are interleaved when `channels` is 2. Each channel has its own state; `firstChannel`
 // is the channel of the block's first sample, so a frame split across two blocks is still
 // handled as one frame.
 
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <span>
 
 namespace quillon::dsp {
 
 inline constexpr int kMaxChannels = 2;
-
-// 1.5 * 2^52: adding and subtracting it rounds a double below 2^51 to an integer, halves to even.
-inline constexpr double kRoundMagic = 6755399441055744.0;
-
-// IEEE arithmetic without -ffast-math keeps the pair; the vector loops use the same trick.
-inline double RoundHalfEven(double v)
-{
-    return (v + kRoundMagic) - kRoundMagic;
-}
-
-// Amplifier and phase-shifter write: saturate, then round; NaN becomes 0.
-inline int16_t ClipSample(float v)
-{
-    if (v > 32767.0f) {
-        return 32767;
-    }
-    if (v < -32768.0f) {
-        return -32768;
-    }
-    if (std::isnan(v)) {
-        return 0;
-    }
-    return static_cast<int16_t>(RoundHalfEven(static_cast<double>(v)));
-}
-
-// Stores a state value as a 32-bit float, flushing what would be a denormal to 0.
-inline float StoreState(double v)
-{
-    return std::fabs(v) < static_cast<double>(std::numeric_limits<float>::min()) ? 0.0f : static_cast<float>(v);
-}
-
-// Normalised 16-bit input of a filter: s / 32767 rounded to a float.
-inline float FilterInput16(int s)
-{
-    return static_cast<float>(static_cast<double>(s) / 32767.0);
-}
-
-// Filter output to 16 bits: full scale beyond ±1, NaN as 0.
-inline int16_t FilterOutput16(double y)
-{
-    if (y > 1.0) {
-        return 32767;
-    }
-    if (y < -1.0) {
-        return -32768;
-    }
-    if (std::isnan(y)) {
-        return 0;
-    }
-    return static_cast<int16_t>(RoundHalfEven(y * 32767.0));
-}
 
 struct BiquadCoefficients {
     float b0 = 0.0f;

@@ -4,12 +4,10 @@
 #include <limits>
 
 #include "common/QuillonError.h"
+#include "effects/DspArithmetic.h"
 
 namespace quillon {
 namespace {
-
-constexpr float kTwoPi = 6.2831855f;
-constexpr float kLn2 = 0.6931472f;
 
 bool AllFinite(const dsp::BiquadCoefficients& k)
 {
@@ -53,10 +51,10 @@ void IIRFilter::CreateBiquadIIR(int32_t IIRType, float dBGain, float freq, float
     }
 
     const auto A = static_cast<float>(std::pow(10.0, static_cast<double>(dBGain) / 40.0));
-    const double omega = static_cast<double>(freq) * static_cast<double>(kTwoPi) / static_cast<double>(srate);
+    const double omega = static_cast<double>(freq) * static_cast<double>(dsp::kTwoPi) / static_cast<double>(srate);
     const auto sn = static_cast<float>(std::sin(omega));
     const auto cs = static_cast<float>(std::cos(omega));
-    const double z = static_cast<double>(kLn2) / 2.0 * static_cast<double>(bw) * omega / static_cast<double>(sn);
+    const double z = static_cast<double>(dsp::kLn2) / 2.0 * static_cast<double>(bw) * omega / static_cast<double>(sn);
     const auto alpha = static_cast<float>(static_cast<double>(sn) * ((std::exp(z) - std::exp(-z)) / 2.0));
 
     const double a = A;

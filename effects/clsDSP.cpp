@@ -6,11 +6,11 @@
 #include <stdexcept>
 
 #include "common/QuillonError.h"
+#include "effects/DspArithmetic.h"
 
 namespace quillon {
 namespace {
 
-constexpr float kPi = 3.1415927f;
 constexpr int32_t kDefaultBands = 7;
 constexpr int32_t kMaxSamplerate = 96000;
 
@@ -171,8 +171,8 @@ void clsDSP::SetupPhaseShift()
     const double f = phaseFrequency_ > 0.0f ? static_cast<double>(phaseFrequency_) : 1.0;
     const double sr = samplerate_;
     const double r = std::pow(2.0, static_cast<double>(phaseSweepRange_));
-    phase_.sweepMin = static_cast<float>(f * static_cast<double>(kPi) / sr);
-    phase_.sweepMax = static_cast<float>(f * static_cast<double>(kPi) * r / sr);
+    phase_.sweepMin = static_cast<float>(f * static_cast<double>(dsp::kPi) / sr);
+    phase_.sweepMax = static_cast<float>(f * static_cast<double>(dsp::kPi) * r / sr);
     phase_.sweepStep = static_cast<float>(std::pow(r, 2.0 * static_cast<double>(phaseSweepRate_) / sr));
     phase_.sweepStepInverse = static_cast<float>(1.0 / static_cast<double>(phase_.sweepStep));
     phase_.sweepMultiplier = phase_.sweepStep;

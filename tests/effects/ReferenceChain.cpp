@@ -109,7 +109,7 @@ void ReferenceChain::Process(std::span<int16_t> block)
             auto& in = stageIn_[static_cast<std::size_t>(ch)];
             auto& out = stageOut_[static_cast<std::size_t>(ch)];
             double stage = x + out[3] * static_cast<double>(s_.feedback);
-            for (int k = 0; k < 4; ++k) {
+            for (std::size_t k = 0; k < 4; ++k) {
                 const double y = c * (stage + out[k]) - in[k];
                 in[k] = Keep(stage);
                 out[k] = Keep(y);

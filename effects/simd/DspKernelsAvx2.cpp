@@ -4,7 +4,8 @@
 
 #include <utility>
 
-#include "effects/DspSimd.h"
+#include "effects/simd/DspPairLanes.h"
+#include "effects/simd/DspSimd.h"
 
 namespace quillon::dsp::simd {
 namespace {
@@ -18,28 +19,15 @@ struct Vec {
     static T Set1(double v) { return _mm256_set1_pd(v); }
     static T Load(const double* p) { return _mm256_loadu_pd(p); }
     static void Store(double* p, T v) { _mm256_storeu_pd(p, v); }
+    static T Min(T a, T b) { return _mm256_min_pd(a, b); }
+    static T Max(T a, T b) { return _mm256_max_pd(a, b); }
+    static T Abs(T a) { return _mm256_and_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL))); }
     static T ToFloat(T v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
-    // ToFloat, with what would be a denormal float stored as 0 ("not below" keeps NaN)
-    static T StoreState(T v)
-    {
-        const T absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-        const T keep = _mm256_cmp_pd(_mm256_and_pd(v, absMask), Set1(1.17549435082228750797e-38), _CMP_NLT_UQ);
-        return _mm256_and_pd(ToFloat(v), keep);
-    }
-    static T Round(T v)
-    {
-        const T magic = Set1(6755399441055744.0);
-        return (v + magic) - magic;
-    }
-    // Filter output to 16 bits: full scale beyond ±1, NaN as 0.
-    static T Out16(T y)
-    {
-        const T minusOne = Set1(-1.0);
-        const T r = Round(_mm256_min_pd(_mm256_max_pd(y, minusOne), Set1(1.0)) * Set1(32767.0));
-        const T low = _mm256_blendv_pd(r, Set1(-32768.0), _mm256_cmp_pd(y, minusOne, _CMP_LT_OQ));
-        return _mm256_and_pd(low, _mm256_cmp_pd(y, y, _CMP_ORD_Q));
-    }
+    static M Less(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    static M NotLess(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
+    static M Ordered(T a) { return _mm256_cmp_pd(a, a, _CMP_ORD_Q); }
     static T Select(M m, T a, T b) { return _mm256_blendv_pd(b, a, m); }
+    static T KeepOnly(M m, T a) { return _mm256_and_pd(a, m); }
     static M MaskFromBits(unsigned bits)
     {
         auto lane = [bits](int l) { return (bits >> l & 1U) != 0 ? -1LL : 0LL; };
@@ -69,7 +57,7 @@ struct Vec {
     }
 };
 
-#include "effects/DspWavefront.inc"
+#include "effects/simd/DspWavefront.inc"
 
 }  // namespace
 

@@ -2,9 +2,9 @@
 
 // The phase shifter and the equalizer's cascade in one pass over whole frames, for AVX2 and
 // AVX-512. These kernels live in translation units of their own, built for their instruction
-// set, so they see the effects' state only as the plain data below (no inline code is shared
-// with the rest of the library, which must run on any x86-64). The arithmetic is that of
-// DspKernels.h, bit for bit.
+// set, so they see the effects' state only as the plain data below, and share with the rest of
+// the library (which must run on any x86-64) only code of internal linkage: the arithmetic of
+// DspArithmetic.h, bit for bit.
 
 #include <cstddef>
 #include <cstdint>

@@ -14,7 +14,8 @@
 
 #include <utility>
 
-#include "effects/DspSimd.h"
+#include "effects/simd/DspPairLanes.h"
+#include "effects/simd/DspSimd.h"
 
 namespace quillon::dsp::simd {
 namespace {
@@ -28,27 +29,15 @@ struct Vec {
     static T Set1(double v) { return _mm512_set1_pd(v); }
     static T Load(const double* p) { return _mm512_loadu_pd(p); }
     static void Store(double* p, T v) { _mm512_storeu_pd(p, v); }
+    static T Min(T a, T b) { return _mm512_min_pd(a, b); }
+    static T Max(T a, T b) { return _mm512_max_pd(a, b); }
+    static T Abs(T a) { return _mm512_abs_pd(a); }
     static T ToFloat(T v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
-    // ToFloat, with what would be a denormal float stored as 0 ("not below" keeps NaN)
-    static T StoreState(T v)
-    {
-        const M keep = _mm512_cmp_pd_mask(_mm512_abs_pd(v), Set1(1.17549435082228750797e-38), _CMP_NLT_UQ);
-        return _mm512_maskz_mov_pd(keep, ToFloat(v));
-    }
-    static T Round(T v)
-    {
-        const T magic = Set1(6755399441055744.0);
-        return (v + magic) - magic;
-    }
-    // Filter output to 16 bits: full scale beyond ±1, NaN as 0.
-    static T Out16(T y)
-    {
-        const T minusOne = Set1(-1.0);
-        const T r = Round(_mm512_min_pd(_mm512_max_pd(y, minusOne), Set1(1.0)) * Set1(32767.0));
-        const T low = _mm512_mask_mov_pd(r, _mm512_cmp_pd_mask(y, minusOne, _CMP_LT_OQ), Set1(-32768.0));
-        return _mm512_maskz_mov_pd(_mm512_cmp_pd_mask(y, y, _CMP_ORD_Q), low);
-    }
+    static M Less(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    static M NotLess(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ); }
+    static M Ordered(T a) { return _mm512_cmp_pd_mask(a, a, _CMP_ORD_Q); }
     static T Select(M m, T a, T b) { return _mm512_mask_mov_pd(b, m, a); }
+    static T KeepOnly(M m, T a) { return _mm512_maskz_mov_pd(m, a); }
     static M MaskFromBits(unsigned bits) { return static_cast<M>(bits); }
 
     // own's lanes moved up by C, the top C lanes of prev coming in at the bottom
@@ -62,7 +51,7 @@ struct Vec {
     static __m128d ExtractPair(T v, Index at) { return _mm512_castpd512_pd128(_mm512_permutexvar_pd(at, v)); }
 };
 
-#include "effects/DspWavefront.inc"
+#include "effects/simd/DspWavefront.inc"
 
 }  // namespace
 
