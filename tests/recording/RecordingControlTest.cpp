@@ -131,9 +131,14 @@ TEST_F(RecordingControlTest, EncoderInitFailureStopsTheStartWithItsMessage)
 TEST_F(RecordingControlTest, CaptureStartFailureLeavesTheWindowIdle)
 {
     engines.captureFake.startSucceeds = false;
-    control.cmdDo_Click(valid());
-    ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].text, "不能启动录音功能!");
+    // Without a reason the sentence alone; with one, the capture's reason on the next line.
+    for (const std::string reason : {"", "unix:/run/pulse: Connection refused"}) {
+        boxes.messages.clear();
+        engines.captureFake.startFailure = reason;
+        control.cmdDo_Click(valid());
+        ASSERT_EQ(boxes.messages.size(), 1U);
+        EXPECT_EQ(boxes.messages[0].text, reason.empty() ? "不能启动录音功能!" : "不能启动录音功能!\n" + reason);
+    }
     EXPECT_TRUE(view.events.empty());
     EXPECT_FALSE(QFileInfo::exists(folder + "/nu.ini"));
 }

@@ -143,8 +143,11 @@ public:
     std::int32_t Encoder_EncoderInit(std::int32_t rate, std::int16_t channels, const std::string& file) override
     {
         log_.add("EncoderInit " + std::to_string(rate) + " " + std::to_string(channels) + " " + file);
-        if (initResult != 0 || real_ != nullptr) {
-            return initResult != 0 ? initResult : real_->Encoder_EncoderInit(rate, channels, file);
+        if (initResult != 0) {
+            return initResult;
+        }
+        if (real_ != nullptr) {
+            return real_->Encoder_EncoderInit(rate, channels, file);
         }
         open = true;
         bytesPerSec = rate * channels * 2;
@@ -153,8 +156,11 @@ public:
     std::int32_t Encoder_Encode(const void* buffer, std::int32_t length, std::int32_t& used) override
     {
         log_.add("Encode " + std::to_string(length));
-        if (encodeResult != 0 || real_ != nullptr) {
-            return encodeResult != 0 ? encodeResult : real_->Encoder_Encode(buffer, length, used);
+        if (encodeResult != 0) {
+            return encodeResult;
+        }
+        if (real_ != nullptr) {
+            return real_->Encoder_Encode(buffer, length, used);
         }
         if (length > bytesPerSec) {
             return 8;  // what the real encoder does with a block over one second
