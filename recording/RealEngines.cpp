@@ -109,6 +109,10 @@ public:
     }
     std::int32_t Encoder_NextFile(const std::string& fileName) override { return encoder_.Encoder_NextFile(fileName); }
     [[nodiscard]] std::string Encoder_FileError() const override { return encoder_.Encoder_FileError(); }
+    void Encoder_AddMarker(std::int64_t sourceFrame, const std::string& label) override
+    {
+        encoder_.Encoder_AddMarker(sourceFrame, label);
+    }
 
 private:
     EncoderWAV encoder_;

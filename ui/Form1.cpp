@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -272,7 +273,16 @@ void Form1::buildLayout()
     sbarDropped->setObjectName(QStringLiteral("sbarPanel3"));
     sbar->addWidget(sbarDropped, 1);
     sbarDropped->hide();
+    sbarStatus = new QLabel(sbar);
+    sbarStatus->setObjectName(QStringLiteral("sbarStatus"));
+    sbar->addWidget(sbarStatus, 1);
+    sbarStatus->hide();
     FixStatusPanels();
+
+    // M marks the point of a recording; the boxes that take text are disabled meanwhile,
+    // and a text box with the focus keeps its letters.
+    auto* mark = new QShortcut(QKeySequence(Qt::Key_M), this);
+    connect(mark, &QShortcut::activated, this, [this] { control_->Mark(); });
 
     connect(cmdDo, &QPushButton::clicked, this, &Form1::cmdDo_Click);
     connect(cboDev, &QComboBox::activated, this, &Form1::cboDev_Click);
@@ -604,7 +614,7 @@ void Form1::FixStatusPanels()
 {
     // A panel free to change size makes every new text lay the status bar out again,
     // 17 times a second while recording; sized once, a new text only repaints it.
-    const std::array<QLabel*, 3> panels = {sbarPanels[0], sbarPanels[1], sbarDropped};
+    const std::array<QLabel*, 4> panels = {sbarPanels[0], sbarPanels[1], sbarDropped, sbarStatus};
     for (QLabel* panel : panels) {
         panel->setMinimumSize(0, 0);
         panel->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -622,6 +632,9 @@ void Form1::FixStatusPanels()
 
 QString Form1::StatusText(int panel) const
 {
+    if (panel == 4) {
+        return sbarStatus->text();
+    }
     return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
 }
 
@@ -695,8 +708,31 @@ void Form1::tmrVis_Timer()
     if (dropped > 0) {
         sbarDropped->setText(QCoreApplication::translate("Quillon", "丢失: %1 ms").arg(dropped));
     }
+    bool relayout = false;
     if (sbarDropped->isHidden() == (dropped > 0)) {
         sbarDropped->setVisible(dropped > 0);
+        relayout = true;
+    }
+    // The last recording's counts stay up after its stop, without the disk's time.
+    if (tick_.recording || !sbarStatus->isHidden()) {
+        QString status = QCoreApplication::translate("Quillon", "丢失 %1 次, 削波 %2 处")
+                             .arg(control_->DropoutCount())
+                             .arg(control_->ClipCount());
+        if (const std::int64_t left = control_->DiskSecondsLeft(); left >= 0 && left < 3600) {
+            status += QCoreApplication::translate("Quillon", ", 磁盘剩余 %1")
+                          .arg(FormatTime(static_cast<std::int32_t>(left * 1000)));
+        }
+        if (status != tick_.shownStatus) {
+            sbarStatus->setText(status);
+            tick_.shownStatus = status;
+        }
+        if (sbarStatus->isHidden()) {
+            sbarStatus->setText(status);
+            sbarStatus->show();
+            relayout = true;
+        }
+    }
+    if (relayout) {
         FixStatusPanels();
     }
     CmdST->setEnabled(cmdDo->text() != stopText());
