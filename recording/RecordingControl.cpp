@@ -153,7 +153,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     if (perSecond <= 0) {
         perSecond = lngBytesPerSec_;
     }
-    const std::int64_t freeBytes = freeBytesFor(file);
+    const std::int64_t freeBytes = freeBytes_ ? freeBytes_(file) : freeBytesFor(file);
     if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
         notice(QT_TRANSLATE_NOOP("Quillon", "磁盘剩余空间不足一分钟的录音!"));
     }
@@ -528,7 +528,7 @@ void RecordingControl::closeClipRun()
 
 void RecordingControl::checkDiskSpace()
 {
-    const std::int64_t free = freeBytesFor(recordingFile_);
+    const std::int64_t free = freeBytes_ ? freeBytes_(recordingFile_) : freeBytesFor(recordingFile_);
     if (free < 0 || outputBytesPerSec_ <= 0) {
         diskSecondsLeft_ = -1;
         return;

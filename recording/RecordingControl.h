@@ -197,6 +197,9 @@ public:
     // once, after the buffer at hand is written.
     [[nodiscard]] std::int64_t DiskSecondsLeft() const { return diskSecondsLeft_; }
     static constexpr std::int64_t kDiskWarningSeconds = 300;
+    // Where the free bytes for a file come from (the file system by default; tests).
+    using FreeBytes = std::function<std::int64_t(const QString& file)>;
+    void FreeBytesSource(FreeBytes source) { freeBytes_ = std::move(source); }
 
     [[nodiscard]] const std::vector<std::int16_t>& intSamples() const { return intSamples_; }
     [[nodiscard]] std::int32_t lngElapsedMs() const { return lngElapsedMs_; }
@@ -265,6 +268,7 @@ private:
     std::int64_t diskSecondsLeft_ = -1;
     std::int32_t diskCheckedMs_ = 0;
     bool diskWarned_ = false;
+    FreeBytes freeBytes_;
 };
 
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recording/Engines.h"
@@ -140,6 +141,10 @@ public:
         }
         return info == 1 ? bytesPerSec : 0;
     }
+    void Encoder_AddMarker(std::int64_t frame, const std::string& label) override
+    {
+        markers.emplace_back(frame, label);
+    }
     [[nodiscard]] std::string FormatTag() const override { return "PCM"; }
     [[nodiscard]] std::string FormatID() const override { return "44.1 kHz 16 Bit Stereo"; }
 
@@ -148,6 +153,7 @@ public:
     bool open = false;
     std::int32_t bytesPerSec = 0;
     std::vector<unsigned char> written;
+    std::vector<std::pair<std::int64_t, std::string>> markers;
 
 private:
     CallLog& log_;
