@@ -21,7 +21,7 @@ struct QuietView final : RecordingView {
 // 8000 Hz mono: half a second is 4000 frames.
 struct Step {
     enum Kind { Block, Dropout, Mark } kind = Block;
-    int frames = 0;                               // Block: its length; Dropout: frames lost
+    int frames = 0;                              // Block: its length; Dropout: frames lost
     std::vector<std::pair<int, int>> samples{};  // Block: index, value
 };
 
