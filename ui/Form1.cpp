@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -615,9 +616,15 @@ void Form1::FixStatusPanels()
     // A panel free to change size makes every new text lay the status bar out again,
     // 17 times a second while recording; sized once, a new text only repaints it.
     const std::array<QLabel*, 4> panels = {sbarPanels[0], sbarPanels[1], sbarDropped, sbarStatus};
+    // Each at least as wide as its text: with four panels up an even share is too narrow.
     for (QLabel* panel : panels) {
         panel->setMinimumSize(0, 0);
         panel->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (!panel->isHidden()) {
+            const QMargins m = panel->contentsMargins();
+            panel->setMinimumWidth(panel->fontMetrics().horizontalAdvance(panel->text()) + m.left() + m.right() +
+                                   2 * panel->margin() + 2);
+        }
     }
     if (QLayout* layout = sbar->layout()) {
         layout->invalidate();
@@ -704,33 +711,44 @@ void Form1::tmrVis_Timer()
         sbarPanels[0]->setText(QCoreApplication::translate("Quillon", "文件大小: 0 Bytes"));
         sbarPanels[1]->setText(QCoreApplication::translate("Quillon", "时间: 0:00"));
     }
+    // The fourth panel speaks once a recording has something to say (dropouts, clipping,
+    // a disk with less than an hour left) and then also carries the dropped time, so no more
+    // than three panels share the bar. The last recording's figures stay up after its stop,
+    // without the disk's time.
     const std::int32_t dropped = control_->DroppedMs();
-    if (dropped > 0) {
-        sbarDropped->setText(QCoreApplication::translate("Quillon", "丢失: %1 ms").arg(dropped));
+    QStringList parts;
+    if (tick_.recording || !sbarStatus->isHidden()) {
+        if (control_->DropoutCount() > 0) {
+            parts << QCoreApplication::translate("Quillon", "丢失 %1 次 (%2 ms)")
+                         .arg(control_->DropoutCount())
+                         .arg(dropped);
+        }
+        if (control_->ClipCount() > 0) {
+            parts << QCoreApplication::translate("Quillon", "削波 %1 处").arg(control_->ClipCount());
+        }
+        if (const std::int64_t left = control_->DiskSecondsLeft(); left >= 0 && left < 3600) {
+            parts << QCoreApplication::translate("Quillon", "磁盘剩余 %1")
+                         .arg(FormatTime(static_cast<std::int32_t>(left * 1000)));
+        }
+    }
+    const QString status = parts.join(QStringLiteral(", "));
+    if (status != tick_.shownStatus) {
+        sbarStatus->setText(status);
+        sbarStatus->setToolTip(status);
+        tick_.shownStatus = status;
     }
     bool relayout = false;
-    if (sbarDropped->isHidden() == (dropped > 0)) {
-        sbarDropped->setVisible(dropped > 0);
+    if (sbarStatus->isHidden() == !status.isEmpty()) {
+        sbarStatus->setVisible(!status.isEmpty());
         relayout = true;
     }
-    // The last recording's counts stay up after its stop, without the disk's time.
-    if (tick_.recording || !sbarStatus->isHidden()) {
-        QString status = QCoreApplication::translate("Quillon", "丢失 %1 次, 削波 %2 处")
-                             .arg(control_->DropoutCount())
-                             .arg(control_->ClipCount());
-        if (const std::int64_t left = control_->DiskSecondsLeft(); left >= 0 && left < 3600) {
-            status += QCoreApplication::translate("Quillon", ", 磁盘剩余 %1")
-                          .arg(FormatTime(static_cast<std::int32_t>(left * 1000)));
-        }
-        if (status != tick_.shownStatus) {
-            sbarStatus->setText(status);
-            tick_.shownStatus = status;
-        }
-        if (sbarStatus->isHidden()) {
-            sbarStatus->setText(status);
-            sbarStatus->show();
-            relayout = true;
-        }
+    const bool showDropped = dropped > 0 && status.isEmpty();
+    if (showDropped) {
+        sbarDropped->setText(QCoreApplication::translate("Quillon", "丢失: %1 ms").arg(dropped));
+    }
+    if (sbarDropped->isHidden() == showDropped) {
+        sbarDropped->setVisible(showDropped);
+        relayout = true;
     }
     if (relayout) {
         FixStatusPanels();
