@@ -150,8 +150,8 @@ TEST_P(MarkedFormats, CuePointsAfterTheAudio_readersSeeTheSameAudio)
     EXPECT_EQ(ours->markers, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFormat, MarkedFormats, ::testing::ValuesIn(formatRows()), [](const auto& info) {
-    std::string name = info.param.name;
+INSTANTIATE_TEST_SUITE_P(EveryFormat, MarkedFormats, ::testing::ValuesIn(formatRows()), [](const auto& p) {
+    std::string name = p.param.name;
     std::replace(name.begin(), name.end(), '-', '_');
     return name;
 });
@@ -246,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(Moments, CrashedTake,
                                            CrashRow{"inTheCueChunk", &inTheCueChunk, WavRepairOutcome::Repaired, 3},
                                            CrashRow{"beforeTheSideFileWent", &beforeTheSideFileWent,
                                                     WavRepairOutcome::Intact, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(WavMarkerSideFile, TornAndForeignLinesAreSkipped)
 {

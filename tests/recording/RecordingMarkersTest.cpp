@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {{1000, "丢失 100 ms"}, {1800, "标记"}, {1805, "削波 1 个采样"}},
                   1,
                   1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RecordingDiskLeft, TimeLeftFollowsTheDisk_andTheUserIsToldOnceUnderFiveMinutes)
 {

@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(Takes, MarkersCli,
                          ::testing::Values(CliRow{"pcm", {}, false},
                                            CliRow{"ima_adpcm", {"--format", "ima-adpcm:44100:2"}, false},
                                            CliRow{"pcm_crashed_then_repaired", {}, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace quillon
