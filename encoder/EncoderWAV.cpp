@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "common/QuillonError.h"
 #include "encoder/FormatChooser.h"
@@ -186,6 +187,8 @@ bool EncoderWAV::openFile(const std::string& fileName)
     if (!file_.isOpen()) {
         return false;
     }
+    fileName_ = fileName;
+    markers_.clear();
     if (writeHeader_) {
         // A real header from the start, not zeros: a file cut short by a crash still says
         // what its audio is, and the sizes are brought up to date as the audio grows.
@@ -226,7 +229,11 @@ void EncoderWAV::syncAndUpdateSizes()
     std::copy_n(header.begin() + static_cast<std::ptrdiff_t>(24 + n), 4, dataSize.begin());
     // Only the descriptor is shared with the worker: the file is neither closed nor
     // replaced before wait(), and the writer's offset is its own.
-    auto job = [file = &file_, sizes = writeHeader_, riffSize, dataSize, dataAt = static_cast<std::int64_t>(24 + n)] {
+    auto job = [file = &file_, side = &markerFile_, sizes = writeHeader_, riffSize, dataSize,
+                dataAt = static_cast<std::int64_t>(24 + n)] {
+        if (side->isOpen()) {
+            side->syncData();
+        }
         if (!file->syncData() || !sizes) {
             return;
         }
@@ -288,7 +295,9 @@ std::int32_t EncoderWAV::Encoder_NextFile(const std::string& fileName)
         WriteWaveHeader();
     }
     file_.syncData();
+    finishMarkers();
     file_ = std::move(next);
+    fileName_ = fileName;
     if (writeHeader_) {
         writeAudio(headerFor(static_cast<std::int64_t>(fileFormat_.size()) + 28));
     }
@@ -357,6 +366,7 @@ std::int32_t EncoderWAV::Encoder_EncoderClose()
         WriteWaveHeader();
     }
     file_.syncData();
+    finishMarkers();
     acm::acmStreamUnprepareHeader(stream_.get(), header_, 0);
     acm::acmStreamClose(stream_, 0);
     stream_.reset();
@@ -396,6 +406,65 @@ std::int64_t EncoderWAV::writeAudio(std::span<const std::uint8_t> bytes)
         return 0;
     }
     return written;
+}
+
+void EncoderWAV::Encoder_AddMarker(std::int64_t sourceFrame, const std::string& label)
+{
+    if (!file_.isOpen() || sourceFormat_.nSamplesPerSec == 0) {
+        return;
+    }
+    // Frames of the written file: a converter to another rate moves the point with it.
+    const std::int64_t outRate = fileFormat_.size() >= 8 ? getLE32(fileFormat_.data() + 4) : 0;
+    std::int64_t frame = std::max<std::int64_t>(sourceFrame, 0);
+    if (outRate > 0 && outRate != sourceFormat_.nSamplesPerSec) {
+        frame = frame * outRate / sourceFormat_.nSamplesPerSec;
+    }
+    const WavMarker marker{static_cast<std::uint32_t>(std::min<std::int64_t>(frame, 0xFFFFFFFFLL)), label};
+    markers_.push_back(marker);
+    if (!writeHeader_) {
+        return;  // raw audio has nowhere to keep them
+    }
+    if (!markerFile_.isOpen()) {
+        markerFile_ = PosixFile::create(MarkerSidePath(fileName_).string());
+    }
+    const std::string line = MarkerSideLine(marker);
+    markerFile_.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
+}
+
+void EncoderWAV::finishMarkers()
+{
+    if (writeHeader_ && !markers_.empty()) {
+        // The data size is on the disk already: a crash from here on leaves whole audio
+        // followed by a torn chunk, which the repair cuts off before it puts the side
+        // file's markers back.
+        std::vector<std::uint8_t> chunks;
+        const std::int64_t length = file_.length();
+        const auto n = static_cast<std::int64_t>(fileFormat_.size());
+        if (length >= 0 && (length - n - 28) % 2 != 0) {
+            chunks.push_back(0);  // an odd data chunk's pad byte
+        }
+        const auto body = MarkerChunks(markers_);
+        chunks.insert(chunks.end(), body.begin(), body.end());
+        if (length >= 0 && length + static_cast<std::int64_t>(chunks.size()) <= kMaxFileLength &&
+            file_.seek(0, PosixFile::SEEK_END_) == length &&
+            file_.write(chunks) == static_cast<std::int64_t>(chunks.size())) {
+            std::array<std::uint8_t, 4> riffSize{};
+            putLE32(riffSize.data(), static_cast<std::uint32_t>(file_.length() - 8));
+            file_.writeAt(4, riffSize);
+            file_.syncData();
+        } else if (length >= 0) {
+            file_.truncate(length);  // the audio as it was; the side file keeps the markers
+            markerFile_.close();
+            markers_.clear();
+            return;
+        }
+    }
+    markers_.clear();
+    if (markerFile_.isOpen()) {
+        markerFile_.close();
+        std::error_code ignored;
+        std::filesystem::remove(MarkerSidePath(fileName_), ignored);
+    }
 }
 
 void EncoderWAV::WriteWaveHeader()

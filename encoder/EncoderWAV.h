@@ -8,6 +8,7 @@
 
 #include "common/WaveFormat.h"
 #include "encoder/SyncWorker.h"
+#include "encoder/WavMarkers.h"
 #include "encoder/acm/AcmStream.h"
 #include "encoder/platform/PosixFile.h"
 
@@ -76,12 +77,23 @@ public:
     // 0, or 2 when no file is open or the new file cannot be created (nothing changes then).
     std::int32_t Encoder_NextFile(const std::string& fileName);
 
+    // A cue point at frame `sourceFrame` of the capture format, counted from the start of the
+    // open file, labelled `label`. Kept in a side file beside the take (MarkerSidePath), synced
+    // with the audio, and written after the audio as cue and label chunks when the file is
+    // finished; the header and the data offset stay as they are. Nothing without an open file.
+    void Encoder_AddMarker(std::int64_t sourceFrame, const std::string& label);
+    // The markers of the open file, in frames of the file as written.
+    [[nodiscard]] const std::vector<WavMarker>& Markers() const { return markers_; }
+
 private:
     // Bound on the END conversions at close, against a codec that never runs dry.
     static constexpr int kMaxDrainRounds = 1000;
 
     std::int64_t writeAudio(std::span<const std::uint8_t> bytes);
     void WriteWaveHeader();
+    // Appends the markers after the audio, brings the RIFF size up to date and lets go of
+    // the side file; the data size must be final already.
+    void finishMarkers();
     // Opens `fileName` and writes a header describing an empty file.
     bool openFile(const std::string& fileName);
     // Header with the sizes of a file `length` bytes long.
@@ -117,6 +129,10 @@ private:
     // can hold output back, so the bound on the next block's output is cumulative.
     std::int64_t sourceTaken_ = 0;
     std::int64_t outputMade_ = 0;
+    std::string fileName_;
+    std::vector<WavMarker> markers_;
+    // The side file; its lines are synced with the audio by syncer_.
+    PosixFile markerFile_;
 };
 
 }  // namespace quillon

@@ -79,6 +79,15 @@ bool chunksReachEnd(const ByteSource& src, std::uint64_t offset)
         if (!readChunk(src, offset, chunk) || !isFourcc(chunk.bytes)) {
             return false;
         }
+        // A cue chunk holds its count of 24-byte points and nothing else: audio that happens
+        // to spell the name is not taken for one.
+        if (isId(chunk.bytes, "cue ")) {
+            std::uint8_t count[4]{};
+            if (chunk.size() < 4 || !src.read(offset + 8, count) ||
+                std::uint64_t{chunk.size()} != 4 + 24 * std::uint64_t{le32(count)}) {
+                return false;
+            }
+        }
         offset += 8 + std::uint64_t{chunk.size()};
         if (chunk.size() % 2 != 0 && offset < end) {
             ++offset;
@@ -157,11 +166,25 @@ WavRepairPlan planWavRepair(const ByteSource& src)
         return plan;
     }
 
-    // The audio runs to the end of the file: take its size from the length, in whole blocks.
     if (!haveFmt || blockAlign == 0) {
         plan.verdict = WavVerdict::Unrecoverable;
         return plan;
     }
+    // The stop writes the exact data size before it appends the markers: a crash in between
+    // leaves a whole data chunk followed by a torn cue or list chunk, which is cut off.
+    const std::uint64_t tailAt = dataEnd + dataSize % 2;
+    std::uint8_t tail[4]{};
+    if (dataSize % blockAlign == 0 && tailAt + 4 <= length && src.read(tailAt, tail) &&
+        (isId(tail, "cue ") || isId(tail, "LIST"))) {
+        plan.newLength = tailAt;
+        plan.riffSize = static_cast<std::uint32_t>(tailAt - 8);
+        plan.dataSize = dataSize;
+        plan.tornMarkers = true;
+        plan.verdict = WavVerdict::Repairable;
+        return plan;
+    }
+
+    // The audio runs to the end of the file: take its size from the length, in whole blocks.
     const std::uint64_t available = length - dataStart;
     const std::uint64_t whole = available - available % blockAlign;
     plan.newLength = dataStart + whole;

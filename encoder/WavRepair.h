@@ -49,6 +49,10 @@ struct WavRepairPlan {
     std::uint32_t riffSize = 0;
     std::uint64_t dataSizeOffset = 0;  // offset of the data chunk's size field
     std::uint32_t dataSize = 0;
+    // What was cut was our marker chunks torn by a crash at the stop, not part of a frame.
+    bool tornMarkers = false;
+    // Markers of the take's side file written into it by repairWavFile.
+    std::size_t markersRestored = 0;
 };
 
 // Reads a RIFF/WAVE file left behind by a recording that did not end cleanly:
@@ -65,7 +69,9 @@ enum class WavRepairOutcome { Repaired, Intact, NotWav, Unrecoverable, TooLarge,
 
 // Repairs one file in place. A file another process is recording into (it holds
 // the file's lock) is left alone as Busy. Symbolic links are not followed.
-// `applied` receives the plan of a file that was repaired.
+// `applied` receives the plan of a file that was repaired. The markers of a side file the
+// recording left (MarkerSidePath) are appended when the file has none, and the side file
+// removed; a file that needed nothing else then counts as repaired too.
 WavRepairOutcome repairWavFile(const std::filesystem::path& file, WavRepairPlan* applied = nullptr);
 
 // What a repair would find in `file`, changing nothing; NotWav when it cannot be read.

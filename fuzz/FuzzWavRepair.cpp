@@ -2,8 +2,10 @@
 // repair relies on hold (never longer, sizes match the result, a second pass is a no-op).
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
+#include "encoder/WavMarkers.h"
 #include "encoder/WavRepair.h"
 
 namespace {
@@ -25,6 +27,10 @@ void check(bool ok)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::vector<std::uint8_t> bytes(data, data + size);
+    // The listen-back window reads the markers of whatever file it plays.
+    (void)quillon::ReadWavMarkers(quillon::MemoryByteSource(bytes));
+    // A side file left by a crash is read back the same way.
+    (void)quillon::ParseMarkerSideFile(std::string_view(reinterpret_cast<const char*>(data), size));
     const quillon::WavRepairPlan plan = quillon::planWavRepair(quillon::MemoryByteSource(bytes));
     if (plan.verdict != quillon::WavVerdict::Repairable) {
         return 0;

@@ -18,6 +18,17 @@ def data(payload, size=None):
     return b"data" + struct.pack("<I", len(payload) if size is None else size) + payload
 
 
+def cue(points):
+    """A cue chunk and its LIST/adtl labels, as the recorder appends them after the audio."""
+    body = struct.pack("<I", len(points))
+    labels = b"adtl"
+    for i, (frame, label) in enumerate(points, 1):
+        body += struct.pack("<II4sIII", i, frame, b"data", 0, 0, frame)
+        text = label.encode() + b"\0"
+        labels += b"labl" + struct.pack("<II", 4 + len(text), i) + text + (b"\0" if len(text) % 2 else b"")
+    return b"cue " + struct.pack("<I", len(body)) + body + b"LIST" + struct.pack("<I", len(labels)) + labels
+
+
 def riff(chunks, size=None):
     body = b"WAVE" + b"".join(chunks)
     return b"RIFF" + struct.pack("<I", len(body) if size is None else size) + body
@@ -48,6 +59,9 @@ cases = {
     "float32": riff([fmt(tag=3, ch=1, align=4, bits=32), data(audio)]),
     "bits-0": riff([fmt(bits=0), data(audio)]),
     "rate-0": riff([fmt(rate=0), data(audio)]),
+    "cue-after-data": riff([fmt(), data(audio), cue([(0, "start"), (50, "丢失 120 ms")])]),
+    "torn-cue-after-data": riff([fmt(), data(audio), cue([(0, "start"), (50, "mark")])[:30]], 0),
+    "cue-count-beyond-chunk": riff([fmt(), data(audio), b"cue " + struct.pack("<II", 28, 1000) + bytes(24)]),
 }
 for name, blob in cases.items():
     with open(os.path.join(out, name + ".wav"), "wb") as f:

@@ -89,6 +89,10 @@ public:
         return encoder_.Encoder_MaxOutputBytes(length);
     }
     [[nodiscard]] std::string Encoder_FileError() const override { return encoder_.Encoder_FileError(); }
+    void Encoder_AddMarker(std::int64_t sourceFrame, const std::string& label) override
+    {
+        encoder_.Encoder_AddMarker(sourceFrame, label);
+    }
 
     [[nodiscard]] std::string FormatTag() const override { return encoder_.FormatTag(); }
     [[nodiscard]] std::string FormatID() const override { return encoder_.FormatID(); }

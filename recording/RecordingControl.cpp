@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "common/MessageBoxes.h"
@@ -152,10 +154,11 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     if (perSecond <= 0) {
         perSecond = lngBytesPerSec_;
     }
-    const std::int64_t freeBytes = freeBytesFor(file);
+    const std::int64_t freeBytes = freeBytes_ ? freeBytes_(file) : freeBytesFor(file);
     if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
         notice(QT_TRANSLATE_NOOP("Quillon", "磁盘剩余空间不足一分钟的录音!"));
     }
+    outputBytesPerSec_ = perSecond;
     effects_.samplerate(*rate);
     effects_.Channels(channels);
     if (!recorder_.StartRecord(*rate, channels)) {
@@ -174,6 +177,14 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     writeFailed_ = false;
     deviceLost_ = false;
     lostBytes_ = 0;
+    fileFrames_ = 0;
+    dropoutCount_ = 0;
+    clipCount_ = 0;
+    markerCount_ = 0;
+    clipRunStart_ = -1;
+    diskSecondsLeft_ = -1;
+    diskCheckedMs_ = 0;
+    diskWarned_ = false;
     view_.RecordingStarted();
     if (numbering_) {
         saveCounter();
@@ -186,7 +197,9 @@ void RecordingControl::StopSequence()
         notice(QT_TRANSLATE_NOOP("Quillon", "此时无法停止录音!"));
     }
     countDropouts();
+    closeClipRun();
     encoder_.Encoder_EncoderClose();
+    diskSecondsLeft_ = -1;
     lngElapsedMs_ = 0;
     lngBytesPerSec_ = 0;
     // Armed and never triggered: the file holds no audio and is not a recording.
@@ -282,6 +295,10 @@ void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int
             std::nearbyint(static_cast<double>(length) / lngBytesPerSec_ * 1000.0 + lngElapsedMs_));
     }
     encode(length);
+    if (lngElapsedMs_ - diskCheckedMs_ >= 1000 && recorder_.IsRecording()) {
+        diskCheckedMs_ = lngElapsedMs_;
+        checkDiskSpace();
+    }
 }
 
 void RecordingControl::triggered(std::span<const std::int16_t> captured, std::int32_t length)
@@ -293,6 +310,7 @@ void RecordingControl::triggered(std::span<const std::int16_t> captured, std::in
         {
             control_.takeInFile_ = true;
             ++control_.takesStarted_;
+            control_.AddMarker(QCoreApplication::translate("Quillon", "声控开始"));
         }
         void Write(std::span<const std::int16_t> samples) override
         {
@@ -316,6 +334,7 @@ void RecordingControl::triggered(std::span<const std::int16_t> captured, std::in
                 return;
             }
             // The next sound goes to the next file; it stays without audio until then.
+            control_.AddMarker(QCoreApplication::translate("Quillon", "静音, 分段"));
             if (!control_.continueInNextFile()) {
                 ok = false;
                 control_.writeFailed();
@@ -323,6 +342,7 @@ void RecordingControl::triggered(std::span<const std::int16_t> captured, std::in
             }
             control_.takeInFile_ = false;
             control_.lngElapsedMs_ = 0;
+            control_.diskCheckedMs_ = 0;
         }
         bool ok = true;
         bool finished = false;
@@ -336,6 +356,11 @@ void RecordingControl::triggered(std::span<const std::int16_t> captured, std::in
                       std::span<const std::int16_t>(intSamples_).first(std::min(samples, intSamples_.size())), sink);
     if (sink.ok && sink.finished && recorder_.IsRecording()) {
         StopSequence();
+        return;
+    }
+    if (lngElapsedMs_ - diskCheckedMs_ >= 1000 && recorder_.IsRecording()) {
+        diskCheckedMs_ = lngElapsedMs_;
+        checkDiskSpace();
     }
 }
 
@@ -360,8 +385,10 @@ bool RecordingControl::encodeBytes(const unsigned char* bytes, std::int32_t leng
             writeFailed();
             return false;
         }
+        findClipping(bytes + offset, count);
         std::int32_t used = 0;
         const std::int32_t result = encoder_.Encoder_Encode(bytes + offset, count, used);
+        fileFrames_ += count / (2 * channels_);
         if (result == kEncoderWriteError) {
             writeFailed();
             return false;
@@ -412,6 +439,8 @@ bool RecordingControl::continueInNextFile()
         file = *claimed;
         created = true;
     }
+    // A run of clipped samples belongs to the file it started in.
+    closeClipRun();
     if (encoder_.Encoder_NextFile(PathToBytes(file)) != 0) {
         if (created) {
             std::error_code ignored;
@@ -421,6 +450,7 @@ bool RecordingControl::continueInNextFile()
     }
     varLastFile(recordingFile_);
     recordingFile_ = file;
+    fileFrames_ = 0;
     view_.RecordingContinued(file);
     if (numbering_) {
         intFileCounter(counter);
@@ -500,6 +530,9 @@ void RecordingControl::Dropout(std::uint64_t bytes)
     if (trigger_ != nullptr && !trigger_->Recording()) {
         return;
     }
+    ++dropoutCount_;
+    AddMarker(QCoreApplication::translate("Quillon", "丢失 %1 ms")
+                  .arg(static_cast<qint64>(bytes * 1000 / static_cast<std::uint64_t>(lngBytesPerSec_))));
     const auto frame = static_cast<std::uint64_t>(channels_) * 2;
     std::uint64_t gap = bytes - bytes % frame;
     if (!fillDropouts_ || gap == 0) {
@@ -514,6 +547,80 @@ void RecordingControl::Dropout(std::uint64_t bytes)
             return;
         }
         gap -= static_cast<std::uint64_t>(count);
+    }
+}
+
+bool RecordingControl::Mark()
+{
+    return AddMarker(QCoreApplication::translate("Quillon", "标记"));
+}
+
+bool RecordingControl::AddMarker(const QString& label)
+{
+    if (!recorder_.IsRecording()) {
+        return false;
+    }
+    encoder_.Encoder_AddMarker(fileFrames_, label.toStdString());
+    ++markerCount_;
+    return true;
+}
+
+void RecordingControl::findClipping(const unsigned char* bytes, std::int32_t count)
+{
+    const std::int64_t rate = lngBytesPerSec_ / (2 * channels_);
+    const std::int32_t samples = count / 2;
+    for (std::int32_t i = 0; i < samples; ++i) {
+        std::int16_t sample = 0;
+        std::memcpy(&sample, bytes + 2 * static_cast<std::ptrdiff_t>(i), sizeof sample);
+        if (sample != INT16_MAX && sample != INT16_MIN) {
+            continue;
+        }
+        const std::int64_t frame = fileFrames_ + i / channels_;
+        if (clipRunStart_ >= 0 && 2 * (frame - clipRunLast_) >= rate) {
+            closeClipRun();
+        }
+        if (clipRunStart_ < 0) {
+            clipRunStart_ = frame;
+            clipRunSamples_ = 0;
+        }
+        clipRunLast_ = frame;
+        ++clipRunSamples_;
+    }
+    // Half a second with no clipping closes the run, so it is marked while recording.
+    if (clipRunStart_ >= 0 && 2 * (fileFrames_ + samples / channels_ - clipRunLast_) >= rate) {
+        closeClipRun();
+    }
+}
+
+void RecordingControl::closeClipRun()
+{
+    if (clipRunStart_ < 0) {
+        return;
+    }
+    ++clipCount_;
+    ++markerCount_;
+    encoder_.Encoder_AddMarker(
+        clipRunStart_, QCoreApplication::translate("Quillon", "削波 %1 个采样").arg(clipRunSamples_).toStdString());
+    clipRunStart_ = -1;
+}
+
+void RecordingControl::checkDiskSpace()
+{
+    const std::int64_t free = freeBytes_ ? freeBytes_(recordingFile_) : freeBytesFor(recordingFile_);
+    if (free < 0 || outputBytesPerSec_ <= 0) {
+        diskSecondsLeft_ = -1;
+        return;
+    }
+    diskSecondsLeft_ = free / outputBytesPerSec_;
+    if (diskSecondsLeft_ < kDiskWarningSeconds && !diskWarned_) {
+        diskWarned_ = true;
+        // After this buffer: a box waits for the user, the recording must not.
+        const std::string text = QCoreApplication::translate("Quillon", "磁盘剩余空间只够再录音 %1 分钟!")
+                                     .arg((diskSecondsLeft_ + 59) / 60)
+                                     .toStdString();
+        QTimer::singleShot(0, [text] {
+            messageBoxes().show(Translated(QT_TRANSLATE_NOOP("Quillon", "提示")), text, MessageIcon::Warning);
+        });
     }
 }
 

@@ -109,6 +109,25 @@ public:
     // Milliseconds of audio the capture engine dropped in the current (or last) recording.
     [[nodiscard]] std::int32_t DroppedMs() const { return droppedMs_; }
 
+    // A marker labelled "标记" where the recording is now (the M key, the session bus's Mark);
+    // false while idle.
+    bool Mark();
+    // A marker with its own label at the current point (sound-activated starts, splits).
+    bool AddMarker(const QString& label);
+    // Markers of the current (or last) recording: dropouts, runs of clipped samples (clipped
+    // samples less than half a second apart make one), and all of them.
+    [[nodiscard]] std::int32_t DropoutCount() const { return dropoutCount_; }
+    [[nodiscard]] std::int32_t ClipCount() const { return clipCount_; }
+    [[nodiscard]] std::int32_t MarkerCount() const { return markerCount_; }
+    // Seconds of the current format the disk holding the take still has room for, checked
+    // once a second of recording; -1 when unknown or idle. At five minutes the user is told
+    // once, after the buffer at hand is written.
+    [[nodiscard]] std::int64_t DiskSecondsLeft() const { return diskSecondsLeft_; }
+    static constexpr std::int64_t kDiskWarningSeconds = 300;
+    // Where the free bytes for a file come from (the file system by default; tests).
+    using FreeBytes = std::function<std::int64_t(const QString& file)>;
+    void FreeBytesSource(FreeBytes source) { freeBytes_ = std::move(source); }
+
     [[nodiscard]] const std::vector<std::int16_t>& intSamples() const { return intSamples_; }
     [[nodiscard]] std::int32_t lngElapsedMs() const { return lngElapsedMs_; }
     // Length of the file being written, from the encoder's open file; -1 when it cannot tell.
@@ -132,6 +151,11 @@ private:
     // Brings the dropped time shown up to what the capture engine has counted.
     void countDropouts();
     bool continueInNextFile();
+    // Marks the clipped samples among `count` bytes about to be written at fileFrames_.
+    void findClipping(const unsigned char* bytes, std::int32_t count);
+    // Writes the pending run of clipped samples as one marker.
+    void closeClipRun();
+    void checkDiskSpace();
     // Saves intFileCounter to nu.ini; tells the user when that fails.
     void saveCounter();
     void writeFailed();
@@ -164,6 +188,20 @@ private:
     std::unique_ptr<SoundTrigger> trigger_;
     bool takeInFile_ = false;  // the open file holds a take (else a stop removes it)
     std::int32_t takesStarted_ = 0;
+    // Frames of the capture format handed to the encoder for the open file.
+    std::int64_t fileFrames_ = 0;
+    std::int32_t dropoutCount_ = 0;
+    std::int32_t clipCount_ = 0;
+    std::int32_t markerCount_ = 0;
+    // The run of clipped samples not yet marked: its first and last frame and its samples.
+    std::int64_t clipRunStart_ = -1;
+    std::int64_t clipRunLast_ = 0;
+    std::int64_t clipRunSamples_ = 0;
+    std::int64_t outputBytesPerSec_ = 0;
+    std::int64_t diskSecondsLeft_ = -1;
+    std::int32_t diskCheckedMs_ = 0;
+    bool diskWarned_ = false;
+    FreeBytes freeBytes_;
 };
 
 }  // namespace quillon

@@ -91,6 +91,9 @@ public:
     [[nodiscard]] virtual std::int64_t Encoder_MaxOutputBytes(std::int32_t length) const = 0;
     // Why the last file could not be created (the system's text); empty when unknown.
     [[nodiscard]] virtual std::string Encoder_FileError() const = 0;
+    // A cue point labelled `label` at frame `sourceFrame` of the capture format, counted from
+    // the start of the open file; written into the file when it is finished.
+    virtual void Encoder_AddMarker(std::int64_t sourceFrame, const std::string& label) = 0;
 
     // The output format: its texts, the file dialog's description and extension, the
     // format bytes (WAVEFORMATEX and extra) from the command line, or the user's choice

@@ -381,5 +381,33 @@ Do you want to replace it?</translation>
         <source>无法创建下一个文件:</source>
         <translation>Cannot create the next file:</translation>
     </message>
+    <message>
+        <source>丢失 %1 ms</source>
+        <translation>Dropout %1 ms</translation>
+    </message>
+    <message>
+        <source>标记</source>
+        <translation>Mark</translation>
+    </message>
+    <message>
+        <source>削波 %1 个采样</source>
+        <translation>Clipping: %1 samples</translation>
+    </message>
+    <message>
+        <source>磁盘剩余空间只够再录音 %1 分钟!</source>
+        <translation>The disk has room for only %1 more minutes of recording!</translation>
+    </message>
+    <message>
+        <source>丢失 %1 次 (%2 ms)</source>
+        <translation>%1 dropouts (%2 ms)</translation>
+    </message>
+    <message>
+        <source>削波 %1 处</source>
+        <translation>%1 clipped</translation>
+    </message>
+    <message>
+        <source>磁盘剩余 %1</source>
+        <translation>Disk left: %1</translation>
+    </message>
 </context>
 </TS>

@@ -13,8 +13,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -270,7 +272,16 @@ void Form1::buildLayout()
     sbarDropped->setObjectName(QStringLiteral("sbarPanel3"));
     sbar->addWidget(sbarDropped, 1);
     sbarDropped->hide();
+    sbarStatus = new QLabel(sbar);
+    sbarStatus->setObjectName(QStringLiteral("sbarStatus"));
+    sbar->addWidget(sbarStatus, 1);
+    sbarStatus->hide();
     FixStatusPanels();
+
+    // M marks the point of a recording; the boxes that take text are disabled meanwhile,
+    // and a text box with the focus keeps its letters.
+    auto* mark = new QShortcut(QKeySequence(Qt::Key_M), this);
+    connect(mark, &QShortcut::activated, this, [this] { control_->Mark(); });
 
     connect(cmdDo, &QPushButton::clicked, this, &Form1::cmdDo_Click);
     connect(cboDev, &QComboBox::activated, this, &Form1::cboDev_Click);
@@ -612,10 +623,16 @@ void Form1::FixStatusPanels()
 {
     // A panel free to change size makes every new text lay the status bar out again,
     // 17 times a second while recording; sized once, a new text only repaints it.
-    const std::array<QLabel*, 3> panels = {sbarPanels[0], sbarPanels[1], sbarDropped};
+    const std::array<QLabel*, 4> panels = {sbarPanels[0], sbarPanels[1], sbarDropped, sbarStatus};
+    // Each at least as wide as its text: with four panels up an even share is too narrow.
     for (QLabel* panel : panels) {
         panel->setMinimumSize(0, 0);
         panel->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (!panel->isHidden()) {
+            const QMargins m = panel->contentsMargins();
+            panel->setMinimumWidth(panel->fontMetrics().horizontalAdvance(panel->text()) + m.left() + m.right() +
+                                   2 * panel->margin() + 2);
+        }
     }
     if (QLayout* layout = sbar->layout()) {
         layout->invalidate();
@@ -630,6 +647,9 @@ void Form1::FixStatusPanels()
 
 QString Form1::StatusText(int panel) const
 {
+    if (panel == 4) {
+        return sbarStatus->text();
+    }
     return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
 }
 
@@ -704,12 +724,46 @@ void Form1::tmrVis_Timer()
         const QString waiting = handsFreeTimeText();
         sbarPanels[1]->setText(waiting.isEmpty() ? QCoreApplication::translate("Quillon", "时间: 0:00") : waiting);
     }
+    // The fourth panel speaks once a recording has something to say (dropouts, clipping,
+    // a disk with less than an hour left) and then also carries the dropped time, so no more
+    // than three panels share the bar. The last recording's figures stay up after its stop,
+    // without the disk's time.
     const std::int32_t dropped = control_->DroppedMs();
-    if (dropped > 0) {
+    QStringList parts;
+    if (tick_.recording || !sbarStatus->isHidden()) {
+        if (control_->DropoutCount() > 0) {
+            parts << QCoreApplication::translate("Quillon", "丢失 %1 次 (%2 ms)")
+                         .arg(control_->DropoutCount())
+                         .arg(dropped);
+        }
+        if (control_->ClipCount() > 0) {
+            parts << QCoreApplication::translate("Quillon", "削波 %1 处").arg(control_->ClipCount());
+        }
+        if (const std::int64_t left = control_->DiskSecondsLeft(); left >= 0 && left < 3600) {
+            parts << QCoreApplication::translate("Quillon", "磁盘剩余 %1")
+                         .arg(FormatTime(static_cast<std::int32_t>(left * 1000)));
+        }
+    }
+    const QString status = parts.join(QStringLiteral(", "));
+    if (status != tick_.shownStatus) {
+        sbarStatus->setText(status);
+        sbarStatus->setToolTip(status);
+        tick_.shownStatus = status;
+    }
+    bool relayout = false;
+    if (sbarStatus->isHidden() == !status.isEmpty()) {
+        sbarStatus->setVisible(!status.isEmpty());
+        relayout = true;
+    }
+    const bool showDropped = dropped > 0 && status.isEmpty();
+    if (showDropped) {
         sbarDropped->setText(QCoreApplication::translate("Quillon", "丢失: %1 ms").arg(dropped));
     }
-    if (sbarDropped->isHidden() == (dropped > 0)) {
-        sbarDropped->setVisible(dropped > 0);
+    if (sbarDropped->isHidden() == showDropped) {
+        sbarDropped->setVisible(showDropped);
+        relayout = true;
+    }
+    if (relayout) {
         FixStatusPanels();
     }
     CmdST->setEnabled(cmdDo->text() != stopText());

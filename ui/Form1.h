@@ -90,6 +90,7 @@ public:
     [[nodiscard]] RecordingPorts& engines() { return *engines_; }
     [[nodiscard]] bool blnLoaded() const { return blnLoaded_; }
     [[nodiscard]] const LiveDisplay& display() const { return *display_; }
+    // Panel 1: file size, 2: time, 4: the recording's markers and disk time left.
     [[nodiscard]] QString StatusText(int panel) const;
 
 signals:
@@ -148,6 +149,7 @@ private:
         QString checkedFile;
         qint64 shownSize = -1;
         std::int64_t shownSeconds = -1;
+        QString shownStatus;
     };
     TickState tick_;
 
@@ -193,6 +195,9 @@ private:
     std::array<QLabel*, 2> sbarPanels{};
     // Third panel: audio the capture had to drop in this recording, hidden while there is none.
     QLabel* sbarDropped = nullptr;
+    // Fourth panel, for what a recording has to say beyond size and time: dropouts and
+    // clipping marked so far, the disk's time left; hidden before the first recording.
+    QLabel* sbarStatus = nullptr;
     QLabel* Label1 = nullptr;
     QTimer* tmrVis = nullptr;
 

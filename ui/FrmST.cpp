@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSlider>
@@ -15,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "common/MessageBoxes.h"
+#include "encoder/WavMarkers.h"
 #include "ui/ModFolderSetFileFocus.h"
 #include "ui/Twips.h"
 
@@ -67,6 +69,10 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile)
     volume_->setValue(75);
     lblVolume->setBuddy(volume_);
 
+    markers_ = new QListWidget(this);
+    markers_->setAccessibleName(QCoreApplication::translate("Quillon", "标记"));
+    markers_->hide();
+
     command1_ = new QPushButton(QCoreApplication::translate("Quillon", "不满意，删除！"), this);
     command3_ = new QPushButton(QCoreApplication::translate("Quillon", "打开所在文件夹"), this);
     command2_ = new QPushButton(QCoreApplication::translate("Quillon", "关闭"), this);
@@ -91,6 +97,7 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile)
     layout->addWidget(lblFile_);
     layout->addLayout(transport);
     layout->addLayout(volumeRow);
+    layout->addWidget(markers_, 1);
     layout->addStretch(1);
     layout->addLayout(buttons);
 
@@ -118,6 +125,10 @@ FrmST::FrmST(QWidget* owner, LastFile lastFile, RecordingFile recordingFile)
     connect(player_, &QMediaPlayer::errorOccurred, this,
             [this](QMediaPlayer::Error, const QString& text) { lblFile_->setText(text); });
 
+    connect(markers_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { player_->setPosition(item->data(Qt::UserRole).toLongLong()); });
+    connect(markers_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { player_->setPosition(item->data(Qt::UserRole).toLongLong()); });
     connect(command1_, &QPushButton::clicked, this, &FrmST::Command1_Click);
     connect(command3_, &QPushButton::clicked, this, &FrmST::Command3_Click);
     connect(command2_, &QPushButton::clicked, this, &QWidget::close);
@@ -134,12 +145,28 @@ void FrmST::PlayLastFile()
     if (path.isEmpty()) {
         ReleaseMedia();
         lblFile_->clear();
+        ListMarkers({});
         return;
     }
     lblFile_->setText(QFileInfo(path).fileName());
     lblFile_->setToolTip(path);
+    ListMarkers(path);
     player_->setSource(QUrl::fromLocalFile(path));
     player_->play();
+}
+
+void FrmST::ListMarkers(const QString& path)
+{
+    markers_->clear();
+    const auto list = path.isEmpty() ? std::nullopt : ReadWavMarkersFile(QFile::encodeName(path).toStdString());
+    if (list && list->sampleRate > 0) {
+        for (const WavMarker& marker : list->markers) {
+            const qint64 ms = static_cast<qint64>(marker.frame) * 1000 / list->sampleRate;
+            markers_->addItem(ClockText(ms) + QStringLiteral("  ") + QString::fromStdString(marker.label));
+            markers_->item(markers_->count() - 1)->setData(Qt::UserRole, ms);
+        }
+    }
+    markers_->setVisible(markers_->count() > 0);
 }
 
 void FrmST::ShowPosition(qint64 ms)

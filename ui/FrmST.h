@@ -7,6 +7,7 @@
 
 class QAudioOutput;
 class QLabel;
+class QListWidget;
 class QMediaPlayer;
 class QPushButton;
 class QSlider;
@@ -40,6 +41,8 @@ public:
     [[nodiscard]] QPushButton* CloseButton() const { return command2_; }
     [[nodiscard]] QSlider* PositionBar() const { return position_; }
     [[nodiscard]] QSlider* VolumeBar() const { return volume_; }
+    // The markers of the file playing ("m:ss label"); choosing one moves the player there.
+    [[nodiscard]] QListWidget* MarkerList() const { return markers_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,6 +53,7 @@ private:
     void Command3_Click();  // show it in its folder
     void ReleaseMedia();
     void ShowPosition(qint64 ms);
+    void ListMarkers(const QString& path);
 
     LastFile lastFile_;
     RecordingFile recordingFile_;
@@ -62,6 +66,7 @@ private:
     QSlider* position_ = nullptr;
     QLabel* lblTime_ = nullptr;
     QSlider* volume_ = nullptr;
+    QListWidget* markers_ = nullptr;
     QPushButton* command1_ = nullptr;
     QPushButton* command3_ = nullptr;
     QPushButton* command2_ = nullptr;

@@ -467,6 +467,11 @@ int runRecord(const Args& args)
         if (capture.IsRecording()) {
             control.cmdDo_Click({});
         }
+        if (control.MarkerCount() > 0) {
+            std::cerr << "quillon-cli record: " << PathToBytes(varLastFile()) << ": " << control.MarkerCount()
+                      << " markers (" << control.DropoutCount() << " dropouts, " << control.ClipCount()
+                      << " runs of clipping)\n";
+        }
         if (round + 1 < options.repeat) {
             std::cout << PathToBytes(varLastFile()) << '\n';
         }

@@ -31,7 +31,12 @@ int runRepair(const Args& args)
             case WavRepairOutcome::Repaired:
                 std::cout << name << ": repaired: " << plan.dataSize << " bytes of audio";
                 if (!ec && plan.newLength < before) {
-                    std::cout << ", " << before - plan.newLength << " bytes of a partial frame cut off";
+                    std::cout << ", " << before - plan.newLength
+                              << (plan.tornMarkers ? " bytes of a torn marker chunk" : " bytes of a partial frame")
+                              << " cut off";
+                }
+                if (plan.markersRestored > 0) {
+                    std::cout << ", " << plan.markersRestored << " markers put back";
                 }
                 std::cout << '\n';
                 continue;

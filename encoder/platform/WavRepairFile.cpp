@@ -8,7 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
 
+#include "encoder/WavMarkers.h"
 #include "encoder/WavRepair.h"
 
 namespace quillon {
@@ -63,7 +66,84 @@ bool hasWavExtension(const std::filesystem::path& file)
     return ext == ".wav";
 }
 
+// The side file's text; none when there is no side file (or it is not a plain file).
+std::optional<std::string> readSideFile(const std::filesystem::path& side)
+{
+    Fd f{::open(side.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st {};
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    // A marker a second for a day is well under this; more is not a side file of ours.
+    constexpr off_t kMaxSide = 16 << 20;
+    std::string text(static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxSide)), '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::pread(f.fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);
+    return text;
+}
+
+// Appends the side file's markers to a file that has none and removes the side file.
+// Returns how many were written; false when the file could not be written.
+bool restoreMarkers(int fd, const std::filesystem::path& file, std::size_t& restored)
+{
+    restored = 0;
+    const auto side = MarkerSidePath(file);
+    const auto text = readSideFile(side);
+    if (!text) {
+        return true;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    auto length = static_cast<std::uint64_t>(st.st_size);
+    const auto existing = ReadWavMarkers(FdByteSource(fd, length));
+    const auto markers = ParseMarkerSideFile(*text);
+    if (existing && existing->markers.empty() && !markers.empty()) {
+        std::vector<std::uint8_t> chunks;
+        if (length % 2 != 0) {
+            chunks.push_back(0);  // the audio's pad byte
+        }
+        const auto body = MarkerChunks(markers);
+        chunks.insert(chunks.end(), body.begin(), body.end());
+        if (length + chunks.size() > std::uint64_t{0xFFFFFFFF} + 8) {
+            return true;  // no room in the sizes: the audio matters more, the side file stays
+        }
+        if (::pwrite(fd, chunks.data(), chunks.size(), static_cast<off_t>(length)) !=
+            static_cast<ssize_t>(chunks.size())) {
+            // Leave the file as it was: its sizes still end at the audio.
+            [[maybe_unused]] const int ignored = ::ftruncate(fd, static_cast<off_t>(length));
+            return false;
+        }
+        length += chunks.size();
+        if (!writeLe32(fd, 4, static_cast<std::uint32_t>(length - 8)) || ::fdatasync(fd) != 0) {
+            return false;
+        }
+        restored = markers.size();
+    }
+    std::error_code ignored;
+    std::filesystem::remove(side, ignored);
+    return true;
+}
+
 }  // namespace
+
+std::optional<WavMarkerList> ReadWavMarkersFile(const std::filesystem::path& file)
+{
+    Fd f{::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st {};
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return ReadWavMarkers(FdByteSource(f.fd, static_cast<std::uint64_t>(st.st_size)));
+}
 
 WavVerdict wavFileVerdict(const std::filesystem::path& file)
 {
@@ -91,12 +171,16 @@ WavRepairOutcome repairWavFile(const std::filesystem::path& file, WavRepairPlan*
         return errno == EWOULDBLOCK ? WavRepairOutcome::Busy : WavRepairOutcome::Failed;
     }
     const FdByteSource source(f.fd, static_cast<std::uint64_t>(st.st_size));
-    const WavRepairPlan plan = planWavRepair(source);
+    WavRepairPlan plan = planWavRepair(source);
+    const bool haveSide = ::access(MarkerSidePath(file).c_str(), F_OK) == 0;
     switch (plan.verdict) {
         case WavVerdict::NotWav:
             return WavRepairOutcome::NotWav;
         case WavVerdict::Intact:
-            return WavRepairOutcome::Intact;
+            if (!haveSide) {
+                return WavRepairOutcome::Intact;
+            }
+            break;
         case WavVerdict::Unrecoverable:
             return WavRepairOutcome::Unrecoverable;
         case WavVerdict::TooLarge:
@@ -104,19 +188,29 @@ WavRepairOutcome repairWavFile(const std::filesystem::path& file, WavRepairPlan*
         case WavVerdict::Repairable:
             break;
     }
-    Fd w{::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+    Fd w{::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
     if (w.fd < 0) {
         return WavRepairOutcome::Failed;
     }
-    // Sizes first: if we die before the cut, the next run sees the same file shape again.
-    if (!writeLe32(w.fd, 4, plan.riffSize) || !writeLe32(w.fd, plan.dataSizeOffset, plan.dataSize)) {
-        return WavRepairOutcome::Failed;
+    if (plan.verdict == WavVerdict::Repairable) {
+        // Sizes first: if we die before the cut, the next run sees the same file shape again.
+        if (!writeLe32(w.fd, 4, plan.riffSize) || !writeLe32(w.fd, plan.dataSizeOffset, plan.dataSize)) {
+            return WavRepairOutcome::Failed;
+        }
+        if (plan.newLength < source.size() && ::ftruncate(w.fd, static_cast<off_t>(plan.newLength)) != 0) {
+            return WavRepairOutcome::Failed;
+        }
+        if (::fdatasync(w.fd) != 0) {
+            return WavRepairOutcome::Failed;
+        }
     }
-    if (plan.newLength < source.size() && ::ftruncate(w.fd, static_cast<off_t>(plan.newLength)) != 0) {
-        return WavRepairOutcome::Failed;
-    }
-    if (::fdatasync(w.fd) != 0) {
-        return WavRepairOutcome::Failed;
+    if (haveSide) {
+        if (!restoreMarkers(w.fd, file, plan.markersRestored)) {
+            return WavRepairOutcome::Failed;
+        }
+        if (plan.verdict == WavVerdict::Intact && plan.markersRestored == 0) {
+            return WavRepairOutcome::Intact;
+        }
     }
     if (applied != nullptr) {
         *applied = plan;

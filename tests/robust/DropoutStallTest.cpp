@@ -102,7 +102,11 @@ TEST(DropoutStall, AudioDroppedWhileTheUiThreadStallsComesBackAsSilenceAndIsShow
     EXPECT_LT(droppedMs, 4000);
     const auto bytes = test::readFileBytes(file.toStdString());
     ASSERT_GT(bytes.size(), 46U);
-    const double recorded = static_cast<double>(bytes.size() - 46) / 176400.0;
+    // The audio is the data chunk; the dropout's marker follows it.
+    const std::size_t audio = bytes[42] | bytes[43] << 8 | bytes[44] << 16 | std::size_t{bytes[45]} << 24;
+    ASSERT_LE(46 + audio, bytes.size());
+    EXPECT_GT(bytes.size(), 46 + audio) << "the dropout is marked";
+    const double recorded = static_cast<double>(audio) / 176400.0;
     // The silence is in the file and in the time shown alike.
     EXPECT_NEAR(recorded, elapsedMs / 1000.0, 0.06);
     // A null sink's monitor hands its audio over in blocks of up to 2 s, so the file ends up
@@ -113,7 +117,7 @@ TEST(DropoutStall, AudioDroppedWhileTheUiThreadStallsComesBackAsSilenceAndIsShow
 
     // Every frame that arrived sits where its number says, counted from the first one: the
     // silence took exactly the place of the lost frames, and nothing was repeated.
-    const std::size_t frames = (bytes.size() - 46) / 4;
+    const std::size_t frames = audio / 4;
     std::optional<std::int64_t> offset;  // file position minus frame number
     std::int64_t worst = 0;
     std::size_t first = frames;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "effects/clsDSP.h"
@@ -211,6 +212,13 @@ public:
         return real_ != nullptr ? real_->Encoder_FileError() : std::string();
     }
 
+    void Encoder_AddMarker(std::int64_t frame, const std::string& label) override
+    {
+        markers.emplace_back(frame, label);
+        if (real_ != nullptr) {
+            real_->Encoder_AddMarker(frame, label);
+        }
+    }
     [[nodiscard]] std::string FormatTag() const override { return formatTag; }
     [[nodiscard]] std::string FormatID() const override { return formatID; }
     [[nodiscard]] std::string Encoder_Description() const override { return "Wave ACM Encoder"; }
@@ -235,6 +243,7 @@ public:
     bool open = false;
     std::int32_t bytesPerSec = 0;
     std::vector<unsigned char> written;
+    std::vector<std::pair<std::int64_t, std::string>> markers;
     std::string formatTag = "PCM";
     std::string formatID = "44.1 kHz 16 Bit Stereo";
 

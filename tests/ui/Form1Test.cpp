@@ -415,6 +415,55 @@ TEST_F(Form1Test, DroppedAudioShowsInAThirdPanelOnlyWhenThereIsSome)
     form->cmdDo_Click();
 }
 
+TEST_F(Form1Test, MKeyMarks_andTheFourthPanelCountsDropoutsAndClipping)
+{
+    form->Form_Load();
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto* panel = child<QLabel>("sbarStatus");
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    engines->effectsFake.halve = false;
+    std::vector<std::int16_t> slot(5120, 100);
+    engines->captureFake.gotData(slot, 10240);
+    form->tmrVis_Timer();
+    EXPECT_TRUE(panel->isHidden()) << "nothing to say yet";
+    slot[7] = 32767;
+    engines->captureFake.gotData(slot, 10240);
+    slot[7] = 100;
+    QTest::keyClick(form.get(), Qt::Key_M);
+    // Half a second without clipping closes the run.
+    for (int i = 0; i < 9; ++i) {
+        engines->captureFake.gotData(slot, 10240);
+    }
+    engines->captureFake.dropped = 21168;  // 120 ms at 44100 Hz stereo
+    form->recording().Dropout(21168);
+    form->tmrVis_Timer();
+    EXPECT_FALSE(panel->isHidden());
+    EXPECT_EQ(form->StatusText(4), QStringLiteral("丢失 1 次 (120 ms), 削波 1 处"));
+    const std::vector<std::pair<std::int64_t, std::string>> markers = {
+        {5120, "标记"}, {2563, "削波 1 个采样"}, {28160, "丢失 120 ms"}};
+    EXPECT_EQ(engines->encoderFake.markers, markers);
+    // It carries the dropped time then: three panels side by side, each wide enough for its text.
+    EXPECT_TRUE(child<QLabel>("sbarPanel3")->isHidden());
+    const QLabel* previous = nullptr;
+    for (const char* name : {"sbarPanel1", "sbarPanel2", "sbarStatus"}) {
+        const auto* label = child<QLabel>(name);
+        ASSERT_FALSE(label->isHidden()) << name;
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << name;
+        if (previous != nullptr) {
+            EXPECT_LT(previous->geometry().right(), label->geometry().left()) << name;
+        }
+        previous = label;
+    }
+    EXPECT_LE(panel->geometry().right(), child<QStatusBar>("sbar")->width());
+    form->cmdDo_Click();
+    form->tmrVis_Timer();
+    EXPECT_EQ(form->StatusText(4), QStringLiteral("丢失 1 次 (120 ms), 削波 1 处")) << "the last recording's stay";
+}
+
 TEST_F(Form1Test, NewStatusTextsRepaintThePanelsWithoutLayingOutTheBarAgain)
 {
     form->show();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QAudioOutput>
+#include <QListWidget>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSlider>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "encoder/WavMarkers.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/RecordingOpener.h"
 
@@ -149,6 +151,42 @@ TEST_F(ListenBackFixture, deleteRefuses_whenTheLastRecordingIsTheFileBeingRecord
             EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
         }
     }
+}
+
+TEST_F(ListenBackFixture, listsTheMarkersOfTheFilePlaying_andJumpsToTheOneChosen)
+{
+    // 8000 Hz mono, two seconds of silence, two markers after the audio.
+    std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 0,  0, 0,   0,   'W', 'A',  'V',  'E',  'f', 'm',  't',
+                                     ' ', 16,  0,   0,   0,  1, 0,   1,   0,   0x40, 0x1F, 0,    0,   0x80, 0x3E,
+                                     0,   0,   2,   0,   16, 0, 'd', 'a', 't', 'a',  0,    0x7D, 0,   0};
+    wav.resize(wav.size() + 32000, 0);
+    const std::vector<WavMarker> markers = {{4000, "标记"}, {12000, "丢失 120 ms"}};
+    const auto chunks = MarkerChunks(markers);
+    wav.insert(wav.end(), chunks.begin(), chunks.end());
+    const auto riff = static_cast<std::uint32_t>(wav.size() - 8);
+    for (int i = 0; i < 4; ++i) {
+        wav[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
+    }
+    std::ofstream(dir / "m.wav", std::ios::binary)
+        .write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));
+    Touch(dir / "plain.wav");
+
+    lastFile = Q(dir / "m.wav");
+    FrmST* st = Listen();
+    QListWidget* list = st->MarkerList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_FALSE(list->isHidden());
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("0:00  标记"));
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("0:01  丢失 120 ms"));
+    st->Player()->pause();
+    ASSERT_TRUE(QTest::qWaitFor([st] { return st->Player()->duration() == 2000; }, 5000));
+    emit list->itemActivated(list->item(1));
+    EXPECT_TRUE(QTest::qWaitFor([st] { return st->Player()->position() == 1500; }, 5000)) << st->Player()->position();
+
+    lastFile = Q(dir / "plain.wav");
+    Listen();
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_TRUE(list->isHidden());
 }
 
 TEST_F(ListenBackFixture, emptyLastFileLeavesThePlayerEmpty)
