@@ -14,6 +14,7 @@
 #include "recording/RecordingControl.h"
 #include "ui/About.h"
 #include "ui/FrmST.h"
+#include "ui/RemoteTarget.h"
 
 class QCheckBox;
 class QComboBox;
@@ -37,7 +38,7 @@ bool RateKeyAccepted(QChar key, int textLength);
 
 // The main window: recording control, device and line choice, effect switches,
 // the live display.
-class Form1 final : public QWidget, private RecordingView {
+class Form1 final : public QWidget, public RemoteTarget, private RecordingView {
     Q_OBJECT
 public:
     Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* parent = nullptr);
@@ -90,12 +91,28 @@ public:
     [[nodiscard]] const LiveDisplay& display() const { return *display_; }
     [[nodiscard]] QString StatusText(int panel) const;
 
+    // Control from outside: the session bus, the tray menu, a desktop shortcut (Form1Remote.cpp).
+    // A start or stop runs after the request has returned, as a click on the record button;
+    // requests while a box is open or a click is under way change nothing.
+    [[nodiscard]] QString RemoteState() const override;
+    [[nodiscard]] QString RemoteFile() const override;
+    [[nodiscard]] qint64 RemoteSeconds() const override;
+    void RemoteStart() override;
+    void RemoteStop() override;
+    void RemoteToggle() override;
+    void RemoteMark() override;
+    void RemoteShow() override;
+    // A note in the status bar that stays until the window closes (not a box).
+    void ShowNote(const QString& text);
+
 signals:
     // After load step 11 (tray icon and hooks go here) and before unload releases.
     void loaded();
     void unloading();
     // The unload has finished: the program may end.
     void unloaded();
+    // A recording started or stopped.
+    void recordingChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,6 +132,8 @@ private:
     void DeliverWaitingBuffers(bool paced);
     // Closes the listen-back and About windows (Form1Windows.cpp).
     void CloseOtherWindows();
+    // The record button's click once the caller has its answer, if it still leads to `record`.
+    void remoteClick(bool record);
 
     std::unique_ptr<Engines> engines_;
     std::vector<std::string> shownIds_;
@@ -181,6 +200,9 @@ private:
     std::array<QLabel*, 2> sbarPanels{};
     // Third panel: audio the capture had to drop in this recording, hidden while there is none.
     QLabel* sbarDropped = nullptr;
+    // Notes from the desktop's services; hidden while there is none.
+    QLabel* sbarNote = nullptr;
+    bool remoteClickPending_ = false;
     QLabel* Label1 = nullptr;
     QTimer* tmrVis = nullptr;
 };

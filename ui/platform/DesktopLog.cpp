@@ -1,0 +1,3 @@
+#include "ui/platform/DesktopLog.h"
+
+Q_LOGGING_CATEGORY(lcDesktop, "quillon.desktop")
