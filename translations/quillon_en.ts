@@ -381,5 +381,17 @@ Do you want to replace it?</translation>
         <source>无法创建下一个文件:</source>
         <translation>Cannot create the next file:</translation>
     </message>
+    <message>
+        <source>正在录音</source>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>无法阻止休眠</source>
+        <translation>Sleep not blocked</translation>
+    </message>
+    <message>
+        <source>开始或停止录音</source>
+        <translation>Start or stop recording</translation>
+    </message>
 </context>
 </TS>
