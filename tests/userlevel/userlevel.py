@@ -8,6 +8,7 @@ scenario needs on top (a tray, a fake file manager)."""
 import argparse
 import math
 import os
+import re
 import resource
 import signal
 import struct
@@ -987,6 +988,7 @@ def ctl_window(ctx):
     for state in ("recording", "idle"):
         check(f'string "{state}"' in heard and BUS_NAME in heard,
               f"no PropertiesChanged with State {state} was seen")
+    check(re.search(r'string "Seconds"\s+variant\s+int64 [1-9]', heard), "no PropertiesChanged of the seconds was seen")
     q.quit()
     code, _, _ = ctl(ctx, "status", home)
     check(code == 3, f"ctl status after the window closed ended with {code}, not 3")

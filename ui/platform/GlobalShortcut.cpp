@@ -2,8 +2,8 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QRandomGenerator>
@@ -81,8 +81,11 @@ void GlobalShortcut::Register()
     if (!bus.isConnected()) {
         return;
     }
-    bus.connect(QString(), kPortalPath, kShortcuts, QStringLiteral("Activated"), this,
-                SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    if (!bus.connect(QString(), kPortalPath, kShortcuts, QStringLiteral("Activated"), this,
+                     SLOT(pressed(QDBusMessage)))) {
+        qCWarning(lcDesktop) << "cannot listen for the shortcut portal's key presses";
+        return;
+    }
     const QString token = QStringLiteral("quillon%1").arg(QRandomGenerator::global()->generate());
     QVariantMap options;
     options.insert(QStringLiteral("handle_token"), token);
@@ -140,10 +143,15 @@ void GlobalShortcut::shortcutsBound(uint response, const QVariantMap& results)
     qCDebug(lcDesktop) << "the desktop bound the shortcut:" << response << results;
 }
 
-void GlobalShortcut::activated(const QDBusObjectPath& session, const QString& id, qulonglong /*timestamp*/,
-                               const QVariantMap& /*options*/)
+void GlobalShortcut::pressed(const QDBusMessage& message)
 {
-    if (!session_.isEmpty() && session.path() == session_ && id == kToggleId && activated_) {
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2) {
+        return;
+    }
+    const QString session = handleText(arguments.at(0));
+    const QString id = arguments.at(1).toString();
+    if (!session_.isEmpty() && session == session_ && id == kToggleId && activated_) {
         activated_();
     }
 }

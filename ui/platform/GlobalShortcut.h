@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDBusObjectPath>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -25,7 +25,8 @@ public:
 private slots:
     void sessionCreated(uint response, const QVariantMap& results);
     void shortcutsBound(uint response, const QVariantMap& results);
-    void activated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp, const QVariantMap& options);
+    // Activated(o session, s shortcut, t timestamp, a{sv} options), taken whole.
+    void pressed(const QDBusMessage& message);
 
 private:
     // Calls the portal's `method`; its answer comes as Response on a request object to `slot`.

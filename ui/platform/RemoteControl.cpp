@@ -83,11 +83,16 @@ void RemoteControl::Attach(RemoteTarget* target)
     sentState_ = State();
     sentFile_ = File();
     sentSeconds_ = Seconds();
-    poll_.start();
 }
 
 void RemoteControl::Refresh()
 {
+    // Only a take's seconds move on their own; an idle window is not woken for nothing.
+    if (State() == QStringLiteral("idle")) {
+        poll_.stop();
+    } else if (!poll_.isActive()) {
+        poll_.start();
+    }
     QVariantMap changed;
     if (const QString state = State(); state != sentState_) {
         sentState_ = state;

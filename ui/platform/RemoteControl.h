@@ -31,7 +31,8 @@ public:
     // Asks the window holding the name to show itself; false when it did not answer.
     [[nodiscard]] bool ShowOther() const;
     void Attach(RemoteTarget* target);
-    // Sends what changed since the last look (the state, the file, the seconds).
+    // Sends what changed since the last look (the state, the file, the seconds); called when
+    // the state changes, and looks again by itself while it is not idle.
     void Refresh();
 
     [[nodiscard]] QString State() const;
