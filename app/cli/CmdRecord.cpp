@@ -26,6 +26,7 @@
 #include "recording/PathBytes.h"
 #include "recording/ProgramFolder.h"
 #include "recording/RecordingControl.h"
+#include "ui/platform/SleepInhibitor.h"
 
 namespace quillon::cli {
 namespace {
@@ -297,6 +298,11 @@ int runRecord(const Args& args)
             tail.start(tailMs);
         }
     });
+    // Unattended takes are what a sleeping computer ruins; let go when this command ends.
+    SleepInhibitor awake(QStringLiteral("Recording"), [] {
+        std::cerr << "quillon-cli record: nothing keeps the computer awake meanwhile (neither logind nor the "
+                     "desktop portal answered)\n";
+    });
     bool started = false;
     bool failed = false;
     for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
@@ -306,6 +312,7 @@ int runRecord(const Args& args)
             break;
         }
         started = true;
+        awake.Hold(true);
 
         // The recorded time decides the end; the wall clock only guards against a
         // source that stops delivering.

@@ -1028,6 +1028,17 @@ def sleep_inhibitor(ctx):
     q.stop_recording()
     poll(lambda: "released" in log_lines(log), 10, "the inhibitor to be let go at the stop")
     q.quit()
+    # quillon-cli record holds one too, and says so when it cannot.
+    if ctx.cli is None:
+        raise Skipped("no quillon-cli given (--cli)")
+    for system_bus, held in ((address, True), (f"unix:path={ctx.work}/no-system-bus", False)):
+        done = subprocess.run([ctx.cli, "record", "--seconds", "1", "--home", ctx.new_home()], capture_output=True,
+                              text=True, timeout=60, env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=system_bus))
+        check(done.returncode == 0, f"quillon-cli record ended with {done.returncode}: {done.stderr}")
+        check(("nothing keeps the computer awake" in done.stderr) != held, f"quillon-cli record said: {done.stderr!r}")
+    calls = log_lines(log)
+    check(calls.count("inhibit sleep:idle Quillon Recording block") == 1 and calls.count("released") == 2,
+          f"logind saw {calls}")
     # Neither logind nor a portal: a note in the status bar, once, and the take goes on.
     q = Quillon(ctx, env={"DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={ctx.work}/no-system-bus"})
     q.choose_device()
