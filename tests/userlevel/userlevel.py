@@ -900,6 +900,7 @@ def ctl(ctx, command, home):
 
 def ctl_ok(ctx, command, home):
     code, out, took = ctl(ctx, command, home)
+    ctx.ctl_seconds = max(getattr(ctx, "ctl_seconds", 0.0), took)
     check(code == 0, f"ctl {command} ended with {code}: {out!r}")
     # The window answers at once, with a box open too.
     check(took < 3 * SLOW, f"ctl {command} took {took:.1f} s")
@@ -992,6 +993,7 @@ def ctl_window(ctx):
     q.quit()
     code, _, _ = ctl(ctx, "status", home)
     check(code == 3, f"ctl status after the window closed ended with {code}, not 3")
+    print(f"  the slowest ctl answer took {ctx.ctl_seconds:.2f} s")
 
 
 def portal_shortcut(ctx):

@@ -77,6 +77,9 @@ GlobalShortcut::GlobalShortcut(QString description, std::function<void()> activa
 
 void GlobalShortcut::Register()
 {
+    if (!SessionBusConfigured()) {
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;

@@ -29,17 +29,22 @@ RemoteControl::RemoteControl(QString busName, QObject* parent) : QObject(parent)
 
 RemoteControl::~RemoteControl()
 {
+    if (!registered_) {
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (owned_) {
         bus.unregisterService(busName_);
     }
-    if (registered_) {
-        bus.unregisterObject(kPath);
-    }
+    bus.unregisterObject(kPath);
 }
 
 RemoteControl::Claim RemoteControl::TakeName()
 {
+    if (!SessionBusConfigured()) {
+        qCWarning(lcDesktop) << "no session bus, so no control from outside";
+        return Claim::NoBus;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         qCWarning(lcDesktop) << "no session bus, so no control from outside:" << bus.lastError().message();

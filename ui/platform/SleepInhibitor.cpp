@@ -82,6 +82,14 @@ void SleepInhibitor::askLogind(int round)
 
 void SleepInhibitor::askPortal(int round)
 {
+    if (!SessionBusConfigured()) {
+        qCDebug(lcDesktop) << "no session bus for the portal";
+        if (!told_ && unavailable_) {
+            told_ = true;
+            unavailable_();
+        }
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),

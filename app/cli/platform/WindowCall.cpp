@@ -7,6 +7,7 @@
 #include <QVariantMap>
 
 #include "recording/InstanceName.h"
+#include "ui/platform/DesktopLog.h"
 
 namespace quillon::cli {
 namespace {
@@ -25,9 +26,12 @@ WindowAnswer failed(const QString& why)
 
 WindowAnswer CallWindow(const QString& busName, const QString& method)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
     WindowAnswer none;
     none.kind = WindowAnswer::Kind::NoWindow;
+    if (!SessionBusConfigured()) {
+        return none;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return none;  // without a session bus no window can be reached either
     }
