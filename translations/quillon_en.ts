@@ -409,5 +409,17 @@ Do you want to replace it?</translation>
         <source>磁盘剩余 %1</source>
         <translation>Disk left: %1</translation>
     </message>
+    <message>
+        <source>正在录音</source>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>无法阻止休眠</source>
+        <translation>Sleep not blocked</translation>
+    </message>
+    <message>
+        <source>开始或停止录音</source>
+        <translation>Start or stop recording</translation>
+    </message>
 </context>
 </TS>

@@ -387,6 +387,7 @@ void Form1::RecordingStarted()
         txtFile->setText(file);
     }
     SetFramesEnabled(false);
+    emit recordingChanged();
 }
 
 void Form1::RecordingStopped(const QString& nextFile)
@@ -399,6 +400,7 @@ void Form1::RecordingStopped(const QString& nextFile)
         devicesChangedWhileRecording_ = false;
         DevicesChanged();
     }
+    emit recordingChanged();
 }
 
 void Form1::RecordingContinued(const QString& file)

@@ -16,6 +16,7 @@
 #include "recording/RecordingPorts.h"
 #include "ui/About.h"
 #include "ui/FrmST.h"
+#include "ui/RemoteTarget.h"
 
 class QCheckBox;
 class QComboBox;
@@ -39,7 +40,7 @@ bool RateKeyAccepted(QChar key, int textLength);
 
 // The main window: recording control, device and line choice, effect switches,
 // the live display.
-class Form1 final : public QWidget, private RecordingView {
+class Form1 final : public QWidget, public RemoteTarget, private RecordingView {
     Q_OBJECT
 public:
     Form1(std::unique_ptr<RecordingPorts> engines, QString programFolder, QWidget* parent = nullptr);
@@ -93,12 +94,28 @@ public:
     // Panel 1: file size, 2: time, 4: the recording's markers and disk time left.
     [[nodiscard]] QString StatusText(int panel) const;
 
+    // Control from outside: the session bus, the tray menu, a desktop shortcut (Form1Remote.cpp).
+    // A start or stop runs after the request has returned, as a click on the record button;
+    // requests while a box is open or a click is under way change nothing.
+    [[nodiscard]] QString RemoteState() const override;
+    [[nodiscard]] QString RemoteFile() const override;
+    [[nodiscard]] qint64 RemoteSeconds() const override;
+    void RemoteStart() override;
+    void RemoteStop() override;
+    void RemoteToggle() override;
+    void RemoteMark() override;
+    void RemoteShow() override;
+    // A note in the status bar that stays until the window closes (not a box).
+    void ShowNote(const QString& text);
+
 signals:
     // After load step 11 (tray icon and hooks go here) and before unload releases.
     void loaded();
     void unloading();
     // The unload has finished: the program may end.
     void unloaded();
+    // A recording started or stopped.
+    void recordingChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -126,7 +143,12 @@ private:
     void handsFreeStarted();
     void handsFreeStopped();
     // What the time panel says while waiting for the start time or for sound; empty otherwise.
-    [[nodiscard]] QString handsFreeTimeText() const;
+    // Also tells the bus when waiting for sound has turned into a take.
+    [[nodiscard]] QString handsFreeTimeText();
+    // The record button's click once the caller has its answer, if it still leads to `record`.
+    void remoteClick(bool record);
+    // Recording, or waiting for the start time.
+    [[nodiscard]] bool busy() const;
 
     std::unique_ptr<RecordingPorts> engines_;
     std::vector<std::string> shownIds_;
@@ -198,6 +220,9 @@ private:
     // Fourth panel, for what a recording has to say beyond size and time: dropouts and
     // clipping marked so far, the disk's time left; hidden before the first recording.
     QLabel* sbarStatus = nullptr;
+    // Notes from the desktop's services; hidden while there is none.
+    QLabel* sbarNote = nullptr;
+    bool remoteClickPending_ = false;
     QLabel* Label1 = nullptr;
     QTimer* tmrVis = nullptr;
 
@@ -207,6 +232,7 @@ private:
     QDateTime startMoment_;
     QDateTime stopMoment_;
     bool waitingForStart_ = false;
+    bool shownArmed_ = false;  // what the last tick saw, to tell the bus when a take begins
     bool startingNow_ = false;
 };
 

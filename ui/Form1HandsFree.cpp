@@ -42,6 +42,7 @@ void Form1::setupHandsFree()
         startingNow_ = true;
         cmdDo_Click();
         startingNow_ = false;
+        emit recordingChanged();
     });
     tmrStopAt_ = new QTimer(this);
     tmrStopAt_->setSingleShot(true);
@@ -64,6 +65,7 @@ bool Form1::handsFreeClick(const RecordInputs& in)
         tmrStartAt_->stop();
         cmdDo->setText(QCoreApplication::translate("Quillon", "开始录音"));
         SetFramesEnabled(true);
+        emit recordingChanged();
         return true;
     }
     if (engines_->capture().IsRecording()) {
@@ -82,6 +84,7 @@ bool Form1::handsFreeClick(const RecordInputs& in)
     tmrStartAt_->start(timerMs(startMoment_));
     cmdDo->setText(QCoreApplication::translate("Quillon", "停止录音"));
     SetFramesEnabled(false);
+    emit recordingChanged();
     return true;
 }
 
@@ -98,8 +101,13 @@ void Form1::handsFreeStopped()
     tmrStopAt_->stop();
 }
 
-QString Form1::handsFreeTimeText() const
+QString Form1::handsFreeTimeText()
 {
+    // A take that began on sound, or a wait that ended, is news for the bus.
+    if (const bool armed = control_->Armed(); armed != shownArmed_) {
+        shownArmed_ = armed;
+        emit recordingChanged();
+    }
     if (waitingForStart_) {
         const qint64 left = std::max<qint64>(QDateTime::currentDateTime().msecsTo(startMoment_), 0);
         // Whole seconds up: the start comes when the count shows 0:00.

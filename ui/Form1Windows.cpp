@@ -43,7 +43,8 @@ void Form1::connectWindows()
     // The icon lives from the end of start-up to the unload. While it is there, hiding the window
     // must not end the program when some other window closes.
     connect(this, &Form1::loaded, this, [this] {
-        tray_ = std::make_unique<TrayIcon>(this, windowIcon(), [this] { close(); });
+        tray_ = std::make_unique<TrayIcon>(
+            this, windowIcon(), [this] { close(); }, this);
         QApplication::setQuitOnLastWindowClosed(false);
     });
     connect(this, &Form1::unloading, this, [this] {

@@ -23,4 +23,7 @@ int runRepair(const Args& args);
 // quillon-cli devices: the capture devices with their recording lines and volume.
 int runDevices(const Args& args);
 
+// quillon-cli ctl start|stop|toggle|mark|status [--home DIR]: the running window from outside.
+int runCtl(const Args& args);
+
 }  // namespace quillon::cli

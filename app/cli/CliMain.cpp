@@ -23,6 +23,7 @@ constexpr Command commands[] = {
     {"formats", "list the output formats reachable from a capture format", &quillon::cli::runFormats},
     {"devices", "list the capture devices with their recording lines and volume", &quillon::cli::runDevices},
     {"repair", "mend WAV files whose recording did not end cleanly (a crash, a power cut)", &quillon::cli::runRepair},
+    {"ctl", "start, stop or mark the running window's recording, or print its state", &quillon::cli::runCtl},
 };
 
 void printUsage(std::ostream& out)

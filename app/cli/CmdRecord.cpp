@@ -26,6 +26,7 @@
 #include "recording/ProgramFolder.h"
 #include "recording/RealPorts.h"
 #include "recording/RecordingControl.h"
+#include "ui/platform/SleepInhibitor.h"
 
 namespace quillon::cli {
 namespace {
@@ -395,6 +396,11 @@ int runRecord(const Args& args)
             tail.start(tailMs);
         }
     });
+    // Unattended takes are what a sleeping computer ruins; let go when this command ends.
+    SleepInhibitor awake(QStringLiteral("Recording"), [] {
+        std::cerr << "quillon-cli record: nothing keeps the computer awake meanwhile (neither logind nor the "
+                     "desktop portal answered)\n";
+    });
     if (options.startAt && !stopSignals.requested()) {
         const QDateTime at = NextMoment(*options.startAt, QDateTime::currentDateTime());
         std::cerr << "quillon-cli record: waiting until " << at.toString(Qt::ISODate).toStdString() << '\n';
@@ -418,6 +424,7 @@ int runRecord(const Args& args)
             break;
         }
         started = true;
+        awake.Hold(true);
 
         // The recorded time decides the end; the wall clock only guards against a
         // source that stops delivering.

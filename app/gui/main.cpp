@@ -8,6 +8,7 @@
 
 #include "app/cli/posix/StopSignals.h"
 #include "app/gui/NoDisplay.h"
+#include "recording/InstanceName.h"
 #include "recording/Language.h"
 #include "recording/ProgramFolder.h"
 #include "recording/RealPorts.h"
@@ -15,6 +16,9 @@
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
+#include "ui/platform/GlobalShortcut.h"
+#include "ui/platform/RemoteControl.h"
+#include "ui/platform/SleepInhibitor.h"
 
 int main(int argc, char** argv)
 {
@@ -68,10 +72,28 @@ int main(int argc, char** argv)
         qWarning("%s", qPrintable(quillon::ProgramFolderNote(folder)));
     }
 
+    // One window per program folder: a second one brings the first to the front and ends.
+    quillon::RemoteControl remote(
+        quillon::InstanceBusName(folder.path, quillon::DefaultProgramFolder(QApplication::applicationDirPath())));
+    if (remote.TakeName() == quillon::RemoteControl::Claim::HeldByOther) {
+        return remote.ShowOther() ? 0 : 1;
+    }
+
     quillon::Form1 form(std::make_unique<quillon::RealPorts>(), folder.path);
+    remote.Attach(&form);
+    quillon::SleepInhibitor sleepInhibitor(QCoreApplication::translate("Quillon", "正在录音"), [&form] {
+        form.ShowNote(QCoreApplication::translate("Quillon", "无法阻止休眠"));
+    });
+    QObject::connect(&form, &quillon::Form1::recordingChanged, &remote, [&form, &remote, &sleepInhibitor] {
+        remote.Refresh();
+        sleepInhibitor.Hold(form.RemoteState() != QStringLiteral("idle"));
+    });
+    quillon::GlobalShortcut shortcut(QCoreApplication::translate("Quillon", "开始或停止录音"),
+                                     [&form] { form.RemoteToggle(); });
     // The program ends with its main window (close box or the tray's 退出), whatever else is open.
     QObject::connect(&form, &quillon::Form1::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.Form_Load();
+    shortcut.Register();
     const int effectBits = parser.value(demoEffects).toInt();
     for (int i = 0; i < 4; ++i) {
         auto* box = form.findChild<QCheckBox*>(QStringLiteral("chkFX%1").arg(i));

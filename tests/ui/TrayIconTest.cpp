@@ -67,6 +67,51 @@ TEST(TrayIcon, leftClicksDoNothing)
     EXPECT_FALSE(window.isHidden());
 }
 
+class RecordingStandIn final : public RemoteTarget {
+public:
+    QString state = QStringLiteral("idle");
+    QStringList calls;
+    [[nodiscard]] QString RemoteState() const override { return state; }
+    [[nodiscard]] QString RemoteFile() const override { return {}; }
+    [[nodiscard]] qint64 RemoteSeconds() const override { return 0; }
+    void RemoteStart() override { calls << QStringLiteral("start"); }
+    void RemoteStop() override { calls << QStringLiteral("stop"); }
+    void RemoteToggle() override { calls << QStringLiteral("toggle"); }
+    void RemoteMark() override { calls << QStringLiteral("mark"); }
+    void RemoteShow() override { calls << QStringLiteral("show"); }
+};
+
+// 开始录音 / 停止录音 sit between 显示Quillon and 退出, each enabled only when it can act.
+TEST(TrayIcon, recordEntriesFollowTheState)
+{
+    QWidget window;
+    RecordingStandIn recording;
+    TrayIcon tray(
+        &window, QIcon(), [] {}, &recording);
+    QStringList texts;
+    for (const QAction* item : tray.Menu()->actions()) {
+        texts << (item->isSeparator() ? QStringLiteral("|") : item->text());
+    }
+    EXPECT_EQ(texts, QStringList({QStringLiteral("显示Quillon"), QStringLiteral("|"), QStringLiteral("开始录音"),
+                                  QStringLiteral("停止录音"), QStringLiteral("|"), QStringLiteral("退出")}));
+    const struct {
+        const char* state;
+        bool start;
+        bool stop;
+    } cases[] = {{"idle", true, false}, {"recording", false, true}, {"armed", false, true}};
+    for (const auto& c : cases) {
+        recording.state = QString::fromLatin1(c.state);
+        emit tray.Menu()->aboutToShow();
+        EXPECT_EQ(tray.StartAction()->isEnabled(), c.start) << c.state;
+        EXPECT_EQ(tray.StopAction()->isEnabled(), c.stop) << c.state;
+    }
+    tray.StopAction()->trigger();
+    recording.state = QStringLiteral("idle");
+    emit tray.Menu()->aboutToShow();
+    tray.StartAction()->trigger();
+    EXPECT_EQ(recording.calls, QStringList({QStringLiteral("stop"), QStringLiteral("start")}));
+}
+
 TEST(PutAwayWindow, minimisesInsteadOfHiding_whenThereIsNoNotificationArea)
 {
     QWidget window;

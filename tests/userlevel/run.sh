@@ -4,6 +4,7 @@
 # accessibility bus, a private PulseAudio server whose null sink plays a tone, and
 # program folders in a scratch directory. Everything started here ends here.
 #   tests/userlevel/run.sh --quillon BIN --out DIR --group NAME [--scenario NAME] [--smoke] [--english TS]
+#                          [--cli QUILLON_CLI]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,9 +16,10 @@ while [ $# -gt 0 ]; do
   case "$1" in
   --quillon) quillon=$2; shift 2 ;;
   --out) out=$2; shift 2 ;;
-  --group | --scenario | --english) args+=("$1" "$2"); shift 2 ;;
+  --group | --scenario | --english | --cli) args+=("$1" "$2"); shift 2 ;;
   --smoke) args+=("$1"); shift ;;
-  *) echo "usage: $0 --quillon BIN --out DIR --group NAME [--scenario NAME] [--smoke] [--english TS]" >&2; exit 2 ;;
+  *) echo "usage: $0 --quillon BIN --out DIR --group NAME [--scenario NAME] [--smoke] [--english TS] [--cli BIN]" >&2
+     exit 2 ;;
   esac
 done
 [ -x "$quillon" ] || { echo "error: no quillon binary at '$quillon'" >&2; exit 2; }

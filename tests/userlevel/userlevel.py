@@ -8,7 +8,9 @@ scenario needs on top (a tray, a fake file manager)."""
 import argparse
 import math
 import os
+import re
 import resource
+import signal
 import struct
 import subprocess
 import sys
@@ -34,8 +36,9 @@ class Skipped(Exception):
 
 
 class Context:
-    def __init__(self, quillon, out, work):
+    def __init__(self, quillon, out, work, cli=None):
         self.quillon = quillon
+        self.cli = cli
         self.out = out
         self.work = work
         self.scenario = ""
@@ -77,13 +80,14 @@ class Context:
         os.environ["PATH"] = bin_dir + os.pathsep + self.path
         return log
 
-    def program_env(self):
+    def program_env(self, extra=None):
         if not self.english:
-            return None
+            return dict(os.environ, **extra) if extra else None
         # English as a user abroad has it: a set locale, not necessarily generated on this
         # machine (the program reads the variables; Qt falls back to C.UTF-8 for characters).
         env = {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_MESSAGES")}
         env.update(LANG="en_US.UTF-8", LANGUAGE="en")
+        env.update(extra or {})
         return env
 
     def start(self, cmd, log_name):
@@ -98,7 +102,7 @@ class Context:
 class Quillon:
     """One run of the window program."""
 
-    def __init__(self, ctx, home=None, counter=1, file_limit=None):
+    def __init__(self, ctx, home=None, counter=1, file_limit=None, env=None):
         self.ctx = ctx
         self.home = home or ctx.new_home(counter)
         ctx.programs.append(self)
@@ -111,7 +115,7 @@ class Quillon:
                     resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
 
             self.proc = subprocess.Popen([ctx.quillon, "--home", self.home], stdout=log, stderr=subprocess.STDOUT,
-                                         preexec_fn=limits, cwd=self.home, env=ctx.program_env())
+                                         preexec_fn=limits, cwd=self.home, env=ctx.program_env(env))
             ctx.register(self.proc.pid)
             try:
                 # The accessibility bus can be slow to notice a new program: wait, then try once more.
@@ -741,7 +745,7 @@ def tray_menu_choose(q, entry):
     click_at(x, y, 3)
     menu = poll(lambda: next((m for m in desktop.popups if showing(m)), None), 5, "the tray menu")
     entries = [i.name for i in find_all(menu, "menu item")]
-    check(entries == [tr("显示Quillon"), tr("退出")], f"the tray menu holds {entries}")
+    check(entries == [tr("显示Quillon"), tr("开始录音"), tr("停止录音"), tr("退出")], f"the tray menu holds {entries}")
     click(find(menu, "menu item", entry))
 
 
@@ -750,7 +754,8 @@ def tray_put_away_and_restore(ctx):
     start_tray(ctx)
     q = Quillon(ctx)
     q.choose_device()
-    q.start_recording()
+    tray_menu_choose(q, "开始录音")
+    poll(q.recording, 10, "the tray's 开始录音 to start a recording")
     q.press("最小化至系统托盘")
     poll(lambda: not showing(q.main), 5, "the window to leave the screen")
     listed = subprocess.run(["wmctrl", "-l"], capture_output=True, text=True).stdout
@@ -918,6 +923,179 @@ def open_folder_async(ctx):
     q.quit()
 
 
+# ---------------------------------------------------------------------------------------------
+# Control from outside: quillon-cli ctl, the shortcut portal, the sleep inhibitor.
+
+STANDINS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "standins.py")
+BUS_NAME = "io.github.quillon.Quillon"
+
+
+def ctl(ctx, command, home):
+    """quillon-cli ctl COMMAND --home HOME: (exit status, output, seconds it took)."""
+    if ctx.cli is None:
+        raise Skipped("no quillon-cli given (--cli)")
+    began = time.monotonic()
+    done = subprocess.run([ctx.cli, "ctl", command, "--home", home], capture_output=True, text=True, timeout=60)
+    return done.returncode, done.stdout.strip(), time.monotonic() - began
+
+
+def ctl_ok(ctx, command, home):
+    code, out, took = ctl(ctx, command, home)
+    ctx.ctl_seconds = max(getattr(ctx, "ctl_seconds", 0.0), took)
+    check(code == 0, f"ctl {command} ended with {code}: {out!r}")
+    # The window answers at once, with a box open too.
+    check(took < 3 * SLOW, f"ctl {command} took {took:.1f} s")
+    return out
+
+
+def log_lines(path):
+    try:
+        with open(path) as f:
+            return f.read().splitlines()
+    except OSError:
+        return []
+
+
+def standin(ctx, kind, *args):
+    log = os.path.join(ctx.work, f"{ctx.scenario}-{kind}.log")
+    ctx.start(["/usr/bin/python3", STANDINS, kind, log, *args], f"{ctx.scenario}-{kind}-out.log")
+    poll(lambda: "ready" in log_lines(log), 10, f"the {kind} stand-in")
+    return log
+
+
+def private_bus(ctx, name):
+    """A bus of its own, for a service that lives on the system bus."""
+    socket = os.path.join(ctx.work, name)
+    ctx.start(["dbus-daemon", "--session", f"--address=unix:path={socket}", "--nofork", "--nopidfile"],
+              f"{ctx.scenario}-{name}.log")
+    poll(lambda: os.path.exists(socket), 10, f"the bus {name}")
+    return f"unix:path={socket}"
+
+
+def ctl_window(ctx):
+    """ctl: no window (exit 3), start with a box open, status, mark, a second window, toggle."""
+    home = ctx.new_home()
+    for command in ("start", "stop", "toggle", "mark", "status"):
+        code, out, _ = ctl(ctx, command, home)
+        check(code == 3, f"ctl {command} without a window ended with {code}: {out!r}")
+    ctx.start(["dbus-monitor", "--session", "type='signal',interface='org.freedesktop.DBus.Properties'"],
+              f"{ctx.scenario}-signals.log")
+    signals = os.path.join(ctx.out, f"{ctx.scenario}-signals.log")
+    q = Quillon(ctx, home=home)
+    check(ctl_ok(ctx, "status", home) == "idle", "the idle window's status is not idle")
+
+    # No device yet: the button's own box, raised after ctl has its answer; while it is open
+    # further calls answer with the state and raise nothing more.
+    def while_open(box):
+        ctl_ok(ctx, "start", home)
+        ctl_ok(ctx, "toggle", home)
+        check(ctl_ok(ctx, "status", home) == "idle", "the status changed while the box was open")
+
+    ctl_ok(ctx, "start", home)
+    q.expect_box("提示", "没有选择硬件设备!", while_open=while_open)
+    time.sleep(1.0 * SLOW)
+    check(no_box(q.app), "a call made while the box was open raised another box")
+
+    q.choose_device()
+    ctl_ok(ctx, "start", home)
+    status = poll(lambda: (lambda s: s if s.startswith("recording ") else None)(ctl_ok(ctx, "status", home)), 10,
+                  "ctl status to say recording")
+    poll(q.recording, 5, "the record button to read 停止录音")
+    time.sleep(2.0 * SLOW)
+    _, file, seconds = ctl_ok(ctx, "status", home).rsplit(" ", 2)
+    check(file == auto_file(home, 1) and int(seconds) >= 1, f"ctl status says {status!r}, then {file} {seconds}")
+    ctl_ok(ctx, "mark", home)
+    ctl_ok(ctx, "start", home)  # recording already: nothing changes
+    # A second window for the same folder hands over and ends; the first one goes on.
+    second = subprocess.run([ctx.quillon, "--home", home], capture_output=True, text=True, timeout=30 * SLOW,
+                            env=ctx.program_env())
+    check(second.returncode == 0, f"the second window ended with {second.returncode}: {second.stderr[-500:]}")
+    check(len([w for w in windows(q.app) if w.name == tr(MAIN)]) == 1, "there is more than one main window")
+    check(q.recording(), "the recording stopped when the second window was started")
+    other = ctx.new_home()
+    code, _, _ = ctl(ctx, "status", other)
+    check(code == 3, f"ctl status for another folder ended with {code}, not 3")
+    ctl_ok(ctx, "toggle", home)
+    poll(lambda: ctl_ok(ctx, "status", home) == "idle", 10, "ctl status to say idle after toggle")
+    poll(lambda: not q.recording(), 5, "the record button to read 开始录音")
+    (tag, channels, rate), data = read_wav(auto_file(home, 1))
+    check(len(data) >= 44100 * 4 * 2, f"the take holds {len(data)} bytes")
+    ctl_ok(ctx, "toggle", home)
+    poll(lambda: ctl_ok(ctx, "status", home).startswith("recording " + auto_file(home, 2)), 10,
+         "the second take through toggle")
+    ctl_ok(ctx, "stop", home)
+    poll(lambda: ctl_ok(ctx, "status", home) == "idle", 10, "ctl stop to end the take")
+    time.sleep(0.5 * SLOW)
+    heard = "\n".join(log_lines(signals))
+    for state in ("recording", "idle"):
+        check(f'string "{state}"' in heard and BUS_NAME in heard,
+              f"no PropertiesChanged with State {state} was seen")
+    check(re.search(r'string "Seconds"\s+variant\s+int64 [1-9]', heard), "no PropertiesChanged of the seconds was seen")
+    q.quit()
+    code, _, _ = ctl(ctx, "status", home)
+    check(code == 3, f"ctl status after the window closed ended with {code}, not 3")
+    print(f"  the slowest ctl answer took {ctx.ctl_seconds:.2f} s")
+
+
+def portal_shortcut(ctx):
+    """The shortcut portal: bound at start-up, each press toggles; sleep held through the portal."""
+    log = standin(ctx, "portal")
+    # No logind: the portal's inhibitor is the one taken.
+    q = Quillon(ctx, env={"DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={ctx.work}/no-system-bus"})
+    poll(lambda: f"bind toggle-recording {tr('开始或停止录音')}" in log_lines(log), 10, "the shortcut to be bound")
+    q.choose_device()
+    ctx.helpers[-1].send_signal(signal.SIGUSR1)
+    poll(q.recording, 10, "the shortcut to start a recording")
+    poll(lambda: any(l.startswith("portal-inhibit 4 ") for l in log_lines(log)), 10, "the portal's inhibitor")
+    time.sleep(1.0 * SLOW)
+    ctx.helpers[-1].send_signal(signal.SIGUSR1)
+    poll(lambda: not q.recording(), 10, "the shortcut to stop the recording")
+    poll(lambda: any(l.startswith("portal-release ") for l in log_lines(log)), 10, "the portal's inhibitor to go")
+    check(not any(tr("无法阻止休眠") in t for t in q.status()), f"the status bar notes no inhibitor: {q.status()}")
+    (tag, channels, rate), data = read_wav(auto_file(q.home, 1))
+    check(len(data) > 44100 * 4 // 2, f"the take holds {len(data)} bytes")
+    q.quit()
+
+
+def sleep_inhibitor(ctx):
+    """logind's inhibitor is held while recording and let go at the stop; without one, a note."""
+    address = private_bus(ctx, "system-bus")
+    log = standin(ctx, "logind", address)
+    q = Quillon(ctx, env={"DBUS_SYSTEM_BUS_ADDRESS": address})
+    q.choose_device()
+    q.start_recording()
+    poll(lambda: "inhibit sleep:idle Quillon " + tr("正在录音") + " block" in log_lines(log), 10,
+         "logind to be asked for the inhibitor")
+    time.sleep(1.0 * SLOW)
+    check("released" not in log_lines(log), "the inhibitor went while recording")
+    q.stop_recording()
+    poll(lambda: "released" in log_lines(log), 10, "the inhibitor to be let go at the stop")
+    q.quit()
+    # quillon-cli record holds one too, and says so when it cannot.
+    if ctx.cli is None:
+        raise Skipped("no quillon-cli given (--cli)")
+    for system_bus, held in ((address, True), (f"unix:path={ctx.work}/no-system-bus", False)):
+        done = subprocess.run([ctx.cli, "record", "--seconds", "1", "--home", ctx.new_home()], capture_output=True,
+                              text=True, timeout=60, env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=system_bus))
+        check(done.returncode == 0, f"quillon-cli record ended with {done.returncode}: {done.stderr}")
+        check(("nothing keeps the computer awake" in done.stderr) != held, f"quillon-cli record said: {done.stderr!r}")
+    calls = log_lines(log)
+    check(calls.count("inhibit sleep:idle Quillon Recording block") == 1 and calls.count("released") == 2,
+          f"logind saw {calls}")
+    # Neither logind nor a portal: a note in the status bar, once, and the take goes on.
+    q = Quillon(ctx, env={"DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={ctx.work}/no-system-bus"})
+    q.choose_device()
+    for _ in range(2):
+        q.start_recording()
+        poll(lambda: tr("无法阻止休眠") in q.status(), 10, "the note in the status bar")
+        check(no_box(q.app), "a box came up about the inhibitor")
+        time.sleep(1.0 * SLOW)
+        check(q.recording(), "the recording stopped without an inhibitor")
+        q.stop_recording()
+    check(q.status().count(tr("无法阻止休眠")) == 1, f"the note is not there once: {q.status()}")
+    q.quit()
+
+
 # name, group, smoke (also in the release build), function
 SCENARIOS = [
     ("record_button_boxes", "boxes", True, record_button_boxes),
@@ -937,6 +1115,9 @@ SCENARIOS = [
     ("delete_refused_while_recording", "faults", False, delete_refused_while_recording),
     ("overwrite_question", "faults", False, overwrite_question),
     ("open_folder_async", "faults", False, open_folder_async),
+    ("ctl_window", "remote", True, ctl_window),
+    ("portal_shortcut", "remote", False, portal_shortcut),
+    ("sleep_inhibitor", "remote", False, sleep_inhibitor),
     # Last: it takes the null sink, and the tone playing into it, away.
     ("device_boxes", "device", False, device_boxes),
 ]
@@ -1014,13 +1195,15 @@ def main():
     parser.add_argument("--scenario")
     parser.add_argument("--smoke", action="store_true")
     parser.add_argument("--english", metavar="TS", help="run the program in English, its texts taken from TS")
+    parser.add_argument("--cli", help="quillon-cli, for the scenarios that control the window from outside")
     args = parser.parse_args()
     chosen = [(n, f) for n, g, smoke, f in SCENARIOS
               if (args.group in (None, g)) and (args.scenario in (None, n)) and (smoke or not args.smoke)]
     if not chosen:
         print("no scenario matches", file=sys.stderr)
         return 2
-    ctx = Context(os.path.abspath(args.quillon), args.out, args.work)
+    ctx = Context(os.path.abspath(args.quillon), args.out, args.work,
+                  os.path.abspath(args.cli) if args.cli else None)
     if args.english:
         desktop.load_translation(args.english)
         ctx.english = True
