@@ -51,6 +51,12 @@ public:
                              });
     }
 
+    [[nodiscard]] std::int32_t BufferSize() const override { return recorder_.BufferSize(); }
+    void DeliveryBuffers(std::int32_t count) override { recorder_.DeliveryBuffers(count); }
+    void NotifyLatency(std::chrono::milliseconds latency) override { recorder_.NotifyLatency(latency); }
+    [[nodiscard]] std::size_t WaitingCount() const override { return recorder_.WaitingCount(); }
+    void DeliverWaiting(std::size_t limit) override { recorder_.DeliverWaiting(limit); }
+
     [[nodiscard]] std::uint64_t DroppedBytes() const override { return recorder_.DroppedBytes(); }
     void OnDropout(DropoutHandler handler) override
     {

@@ -10,12 +10,14 @@
 
 #include <QString>
 
+#include "recording/DeliveryPacing.h"
+
 namespace quillon {
 
 // What recording needs of the capture engine, the encoder and the effects chain.
 // Thin adapters (RecordingEngines) connect them to the real classes; tests may
 // substitute their own.
-class CapturePort {
+class CapturePort : public BufferHandOver {
 public:
     virtual ~CapturePort() = default;
     [[nodiscard]] virtual bool IsRecording() const = 0;
@@ -180,6 +182,9 @@ public:
     [[nodiscard]] std::int32_t DroppedMs() const { return droppedMs_; }
 
     [[nodiscard]] const std::vector<std::int16_t>& intSamples() const { return intSamples_; }
+    // Goes up by one with every block GotData takes in, so the display can tell a new
+    // intSamples from the one it drew; 0 before the first.
+    [[nodiscard]] std::uint64_t BlockSerial() const { return blockSerial_; }
     [[nodiscard]] std::int32_t lngElapsedMs() const { return lngElapsedMs_; }
     // Length of the file being written, from the encoder's open file; -1 when it cannot tell.
     [[nodiscard]] std::int64_t FileLength() const { return encoder_.Encoder_FileLength(); }
@@ -214,6 +219,7 @@ private:
     RecordingView& view_;
 
     std::vector<std::int16_t> intSamples_ = std::vector<std::int16_t>(1024, 0);
+    std::uint64_t blockSerial_ = 0;
     std::int32_t lngElapsedMs_ = 0;
     std::int32_t lngBytesPerSec_ = 0;
     QString recordingFile_;

@@ -18,10 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <limits>
-#include <optional>
 
-#include "capture/WaveInRecorder.h"
 #include "common/MessageBoxes.h"
 #include "recording/DisplayFormat.h"
 #include "recording/FileCounter.h"
@@ -46,22 +43,6 @@ QString startText()
 // 15 twips make one pixel.
 constexpr int kWidth = 5385 / 15;
 constexpr int kHeight = 5625 / 15;
-// Longer than a few ticks: buffers wake the UI thread themselves only when the display stalls.
-constexpr std::chrono::milliseconds kBufferLatency{100};
-// Buffers the sound server hands over at a time: half the capture thread's wake-ups. The
-// tick still draws each of them (see DeliverWaitingBuffers). Only where a buffer is short:
-// at low rates one buffer is already a long wait for the display.
-constexpr std::int32_t kDeliveryBuffers = 2;
-constexpr std::int64_t kPairedBufferMs = 100;
-
-std::int32_t deliveryBuffersFor(const RecordInputs& in, std::int32_t bufferBytes)
-{
-    const std::optional<std::int32_t> bytesPerSec = BytesPerSecond(in);
-    return bytesPerSec && std::int64_t{bufferBytes} * 1000 <= std::int64_t{*bytesPerSec} * kPairedBufferMs
-               ? kDeliveryBuffers
-               : 1;
-}
-
 void appNotice(const char* text)
 {
     messageBoxes().show("Quillon", Translated(text), MessageIcon::Warning);
@@ -145,12 +126,6 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     buildLayout();
     connectWindows();
     display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
-
-    // Filled buffers wait for the next tick instead of waking the UI thread on their
-    // own; they wake it only when ticks stop coming.
-    if (WaveInRecorder* recorder = engines_->clsRecorder()) {
-        recorder->NotifyLatency(kBufferLatency);
-    }
 
     // The display runs for the window's whole life, also while it is hidden.
     tmrVis = new QTimer(this);
@@ -350,12 +325,12 @@ void Form1::cmdDo_Click()
     const RecordInputs in = inputs();
     if (engines_->capture().IsRecording()) {
         // Buffers waiting for the next tick are part of the recording.
-        DeliverWaitingBuffers(false);
+        DeliveryPacing::HandOverAll(engines_->capture());
         if (!engines_->capture().IsRecording()) {
             return;  // one of them ended it (a write error)
         }
-    } else if (WaveInRecorder* recorder = engines_->clsRecorder()) {
-        recorder->DeliveryBuffers(deliveryBuffersFor(in, recorder->BufferSize()));
+    } else {
+        pacing_.Prepare(engines_->capture(), BytesPerSecond(in));
     }
     control_->cmdDo_Click(in);
 }
@@ -625,39 +600,13 @@ QString Form1::StatusText(int panel) const
     return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
 }
 
-void Form1::DeliverWaitingBuffers(bool paced)
-{
-    WaveInRecorder* recorder = engines_->clsRecorder();
-    if (recorder == nullptr) {
-        return;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    const std::size_t waiting = recorder->WaitingCount();
-    // Stopping, or the thread fell behind: everything now. Otherwise buffers come in
-    // pairs: one per tick, at least half a buffer's time apart, lets the display draw
-    // each of them and keeps the pictures moving at an even pace.
-    std::size_t limit = 0;
-    if (!paced || waiting > static_cast<std::size_t>(kDeliveryBuffers)) {
-        limit = std::numeric_limits<std::size_t>::max();
-    } else if (waiting > 0) {
-        const std::int64_t bytesPerSec = control_->lngBytesPerSec();
-        const auto halfBuffer = std::chrono::microseconds(
-            bytesPerSec > 0 ? std::int64_t{recorder->BufferSize()} * 500'000 / bytesPerSec : 0);
-        limit = now - lastHandOver_ >= halfBuffer ? 1 : 0;
-    }
-    // Called on every tick, also with nothing to hand over: that the ticks go on is what
-    // keeps the waiting buffers from waking the thread themselves.
-    recorder->DeliverWaiting(limit);
-    if (limit > 0) {
-        lastHandOver_ = now;
-    }
-}
-
 void Form1::tmrVis_Timer()
 {
-    DeliverWaitingBuffers(true);
+    if (!unloaded_) {
+        pacing_.Tick(engines_->capture(), control_->lngBytesPerSec(), std::chrono::steady_clock::now());
+    }
     if (!unloaded_ && engines_->capture().IsRecording()) {
-        display_->Draw(control_->intSamples(), chkStereo->isChecked());
+        display_->Draw(control_->intSamples(), control_->BlockSerial(), chkStereo->isChecked());
         // The file grows only when a buffer is written, which moves the recorded time on:
         // it is looked at again then, or when the recording went on in another file. It
         // may vanish or become unreadable while it is written; then the last size we saw

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "recording/DeliveryPacing.h"
 #include "recording/Engines.h"
 #include "recording/RecordingControl.h"
 #include "ui/About.h"
@@ -111,8 +112,6 @@ private:
     void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
     void FixStatusPanels();
-    // Hands the waiting capture buffers to GotData: all of them, or paced for the tick.
-    void DeliverWaitingBuffers(bool paced);
     // Closes the listen-back and About windows (Form1Windows.cpp).
     void CloseOtherWindows();
 
@@ -128,7 +127,7 @@ private:
     bool blnLoaded_ = false;
     bool unloaded_ = false;
     qint64 lastFileSize_ = 0;
-    std::chrono::steady_clock::time_point lastHandOver_;
+    DeliveryPacing pacing_{DeliveryPacing::Audience::Display};
     // What the tick last looked at and showed, so an unchanged figure costs nothing.
     struct TickState {
         bool recording = false;       // the panels show a recording's figures
