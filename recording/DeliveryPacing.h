@@ -42,6 +42,8 @@ public:
 // - Every tick, also one that hands nothing over, tells the waiting buffers it is there.
 //   When no tick came for 100 ms (a stalled UI thread) the next buffer wakes the thread,
 //   with all that waits before it.
+// - A display out of sight draws nothing: its tick then only hands over everything that
+//   waits, a little more often than the latency, so the buffers still never wake the thread.
 // - Stopping hands over everything still waiting before the device is closed: it belongs
 //   to the recording.
 class DeliveryPacing {
@@ -50,6 +52,8 @@ public:
 
     // Longer than a few ticks: buffers wake the UI thread themselves only when ticks stop.
     static constexpr std::chrono::milliseconds kDisplayLatency{100};
+    // The tick of a display out of sight, which only hands over.
+    static constexpr std::chrono::milliseconds kUnseenTick{90};
     // A buffer lasting at most this long is handed over in pairs to a display.
     static constexpr std::int64_t kPairedBufferMs = 100;
     static constexpr std::int32_t kDisplayBuffers = 2;

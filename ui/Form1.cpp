@@ -40,6 +40,8 @@ QString startText()
     return QCoreApplication::translate("Quillon", "开始录音");
 }
 
+// The display's tick while the window is in sight.
+constexpr std::chrono::milliseconds kTick{25};
 // 15 twips make one pixel.
 constexpr int kWidth = 5385 / 15;
 constexpr int kHeight = 5625 / 15;
@@ -127,12 +129,12 @@ Form1::Form1(std::unique_ptr<Engines> engines, QString programFolder, QWidget* p
     connectWindows();
     display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
 
-    // The display runs for the window's whole life, also while it is hidden.
+    // The display ticks while a tick can change what the window shows: while it records and
+    // is in sight, and once after each change of state (WakeDisplay). A tick that would show
+    // the same again is not run, and out of sight nothing is drawn at all.
     tmrVis = new QTimer(this);
     tmrVis->setObjectName(QStringLiteral("tmrVis"));
-    tmrVis->setInterval(25);
-    connect(tmrVis, &QTimer::timeout, this, &Form1::tmrVis_Timer);
-    tmrVis->start();
+    connect(tmrVis, &QTimer::timeout, this, &Form1::DisplayTimer);
 }
 
 Form1::~Form1()
@@ -307,6 +309,57 @@ void Form1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    SetInSight(true);
+}
+
+void Form1::hideEvent(QHideEvent* event)
+{
+    // Also when the window is minimised (a spontaneous hide): nobody sees the display then either.
+    QWidget::hideEvent(event);
+    SetInSight(false);
+}
+
+void Form1::SetInSight(bool inSight)
+{
+    inSight_ = inSight;
+    WakeDisplay();
+}
+
+void Form1::WakeDisplay()
+{
+    if (unloaded_) {
+        return;
+    }
+    // Out of sight nothing is drawn, but what the capture hands over must not wait for long.
+    std::chrono::milliseconds interval{0};
+    if (inSight_) {
+        interval = kTick;
+    } else if (engines_->capture().IsRecording()) {
+        interval = DeliveryPacing::kUnseenTick;
+    }
+    if (interval == std::chrono::milliseconds{0}) {
+        tmrVis->stop();
+    } else if (!tmrVis->isActive() || tmrVis->intervalAsDuration() != interval) {
+        tmrVis->start(interval);
+    }
+}
+
+void Form1::DisplayTimer()
+{
+    if (inSight_) {
+        tmrVis_Timer();
+    } else if (!unloaded_) {
+        DeliveryPacing::HandOverAll(engines_->capture());
+    }
+    // Idle, the next tick would show the same until the state changes and wakes the display.
+    if (unloaded_ || !engines_->capture().IsRecording()) {
+        tmrVis->stop();
+    }
+}
+
 RecordInputs Form1::inputs() const
 {
     RecordInputs in;
@@ -344,6 +397,7 @@ void Form1::RecordingStarted()
         txtFile->setText(file);
     }
     SetFramesEnabled(false);
+    WakeDisplay();
 }
 
 void Form1::RecordingStopped(const QString& nextFile)
@@ -351,6 +405,7 @@ void Form1::RecordingStopped(const QString& nextFile)
     cmdDo->setText(startText());
     txtFile->setText(nextFile);
     SetFramesEnabled(true);
+    WakeDisplay();
     if (devicesChangedWhileRecording_) {
         devicesChangedWhileRecording_ = false;
         DevicesChanged();

@@ -100,6 +100,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -112,6 +114,12 @@ private:
     void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
     void FixStatusPanels();
+    // The window came into sight or left it (hidden in the tray, minimised).
+    void SetInSight(bool inSight);
+    // Something a tick shows may have changed: the display ticks again (while in sight).
+    void WakeDisplay();
+    // tmrVis: the tick in sight, the hand-over only out of sight; rests when idle.
+    void DisplayTimer();
     // Closes the listen-back and About windows (Form1Windows.cpp).
     void CloseOtherWindows();
 
@@ -128,6 +136,7 @@ private:
     bool unloaded_ = false;
     qint64 lastFileSize_ = 0;
     DeliveryPacing pacing_{DeliveryPacing::Audience::Display};
+    bool inSight_ = false;
     // What the tick last looked at and showed, so an unchanged figure costs nothing.
     struct TickState {
         bool recording = false;       // the panels show a recording's figures
