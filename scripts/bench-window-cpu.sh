@@ -33,8 +33,8 @@ trap cleanup EXIT
 
 eval "$("$root/scripts/pulse-private.sh" start "$work/pulse")"
 export PULSE_SERVER
-sox -q -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 3600 sine 440 sine 2000 vol 0.5
-paplay "$work/tone.wav" &
+sox -q -n -r 44100 -c 2 -b 16 -t pulseaudio quillon_null synth 3600 sine 440 sine 2000 vol 0.5 \
+  >"$work/sox.log" 2>&1 &
 pids+=($!)
 
 # A screen with a window manager (the window is active, as a user's is) and a tray.
