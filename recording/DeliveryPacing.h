@@ -38,7 +38,7 @@ public:
 // - Filled buffers do not wake the UI thread: they wait for the display's tick, which hands
 //   them over before it draws. The tick takes one at a time, at least half a buffer's time
 //   after the last, so the display draws every buffer and moves at an even pace; when more
-//   than a hand-over's worth waits (the thread fell behind) it takes them all.
+//   than two wait (the thread fell behind) it takes them all.
 // - Every tick, also one that hands nothing over, tells the waiting buffers it is there.
 //   When no tick came for 100 ms (a stalled UI thread) the next buffer wakes the thread,
 //   with all that waits before it.
