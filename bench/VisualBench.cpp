@@ -78,10 +78,10 @@ struct Display {
         smoothL.SmoothNew(3);
         smoothR.SmoothNew(3);
     }
-    void tick(const std::vector<std::int16_t>& block)
+    void tick(const std::vector<std::int16_t>& block, std::uint64_t serial)
     {
         drawer.DrawAmplitudes(block, scope);
-        drawer.DrawFrequencies(block, spectrum, 2);
+        drawer.DrawFrequencies(block, spectrum, 2, serial);
         smoothL.SmoothAdd(peak(block, 0, 2));
         smoothR.SmoothAdd(peak(block, 1, 2));
         quillon::modDraw::DrawLevelMeter(meterL, smoothL.SmoothGetMax() / 32768.0F);
@@ -99,7 +99,7 @@ void BM_DisplayTick(benchmark::State& state)
     Display display;
     const auto started = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        display.tick(block);
+        display.tick(block, 1);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     state.counters["tick_share_pct"] = seconds / static_cast<double>(state.iterations()) / 0.025 * 100.0;
@@ -115,9 +115,10 @@ void BM_DisplayTick_NewBlock(benchmark::State& state)
         sample = static_cast<std::int16_t>(sample / 2 + 1);
     }
     Display display;
-    std::size_t tick = 0;
+    std::uint64_t tick = 0;
     for (auto _ : state) {
-        display.tick(blocks[tick++ % 2]);
+        ++tick;
+        display.tick(blocks[tick % 2], tick);
     }
 }
 BENCHMARK(BM_DisplayTick_NewBlock)->Unit(benchmark::kMicrosecond);

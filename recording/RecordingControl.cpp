@@ -278,6 +278,7 @@ QString RecordingControl::PrepareStartupFile()
 void RecordingControl::GotData(std::span<const std::int16_t> intBuffer, std::int32_t lngLen)
 {
     intSamples_.assign(intBuffer.begin(), intBuffer.end());
+    ++blockSerial_;
     effects_.ProcessSamples(intSamples_);
     if (!recorder_.IsRecording()) {
         return;

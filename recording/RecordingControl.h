@@ -129,6 +129,9 @@ public:
     void FreeBytesSource(FreeBytes source) { freeBytes_ = std::move(source); }
 
     [[nodiscard]] const std::vector<std::int16_t>& intSamples() const { return intSamples_; }
+    // Goes up by one with every block GotData takes in, so the display can tell a new
+    // intSamples from the one it drew; 0 before the first.
+    [[nodiscard]] std::uint64_t BlockSerial() const { return blockSerial_; }
     [[nodiscard]] std::int32_t lngElapsedMs() const { return lngElapsedMs_; }
     // Length of the file being written, from the encoder's open file; -1 when it cannot tell.
     [[nodiscard]] std::int64_t FileLength() const { return encoder_.Encoder_FileLength(); }
@@ -170,6 +173,7 @@ private:
     RecordingView& view_;
 
     std::vector<std::int16_t> intSamples_ = std::vector<std::int16_t>(1024, 0);
+    std::uint64_t blockSerial_ = 0;
     std::int32_t lngElapsedMs_ = 0;
     std::int32_t lngBytesPerSec_ = 0;
     QString recordingFile_;

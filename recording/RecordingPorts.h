@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "recording/DeliveryPacing.h"
+
 namespace quillon {
 
 class clsDSP;
 
-class CapturePort {
+class CapturePort : public BufferHandOver {
 public:
     virtual ~CapturePort() = default;
     [[nodiscard]] virtual bool IsRecording() const = 0;
@@ -64,13 +66,13 @@ public:
     // When filled buffers are handed over (taken at StartRecord): the bytes of one buffer,
     // how many the sound server may gather before handing them over together, and how long
     // they may wait for DeliverWaiting before they wake the thread themselves.
-    [[nodiscard]] virtual std::int32_t BufferSize() const = 0;
+    [[nodiscard]] std::int32_t BufferSize() const override = 0;
     [[nodiscard]] virtual std::int32_t DeliveryBuffers() const = 0;
-    virtual void DeliveryBuffers(std::int32_t count) = 0;
-    virtual void NotifyLatency(std::chrono::milliseconds latency) = 0;
+    void DeliveryBuffers(std::int32_t count) override = 0;
+    void NotifyLatency(std::chrono::milliseconds latency) override = 0;
     // Raises GotData (and the other notifications) for at most `limit` waiting buffers, in order.
-    virtual void DeliverWaiting(std::size_t limit) = 0;
-    [[nodiscard]] virtual std::size_t WaitingCount() const = 0;
+    void DeliverWaiting(std::size_t limit) override = 0;
+    [[nodiscard]] std::size_t WaitingCount() const override = 0;
 };
 
 class EncoderPort {

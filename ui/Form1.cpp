@@ -20,8 +20,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <limits>
-#include <optional>
 
 #include "common/MessageBoxes.h"
 #include "recording/DisplayFormat.h"
@@ -44,25 +42,12 @@ QString startText()
     return QCoreApplication::translate("Quillon", "开始录音");
 }
 
+// The display's tick while the window is in sight.
+constexpr std::chrono::milliseconds kTick{25};
+constexpr std::chrono::milliseconds kWaitingTick{250};
 // 15 twips make one pixel.
 constexpr int kWidth = 5385 / 15;
 constexpr int kHeight = 5625 / 15;
-// Longer than a few ticks: buffers wake the UI thread themselves only when the display stalls.
-constexpr std::chrono::milliseconds kBufferLatency{100};
-// Buffers the sound server hands over at a time: half the capture thread's wake-ups. The
-// tick still draws each of them (see DeliverWaitingBuffers). Only where a buffer is short:
-// at low rates one buffer is already a long wait for the display.
-constexpr std::int32_t kDeliveryBuffers = 2;
-constexpr std::int64_t kPairedBufferMs = 100;
-
-std::int32_t deliveryBuffersFor(const RecordInputs& in, std::int32_t bufferBytes)
-{
-    const std::optional<std::int32_t> bytesPerSec = BytesPerSecond(in);
-    return bytesPerSec && std::int64_t{bufferBytes} * 1000 <= std::int64_t{*bytesPerSec} * kPairedBufferMs
-               ? kDeliveryBuffers
-               : 1;
-}
-
 void appNotice(const char* text)
 {
     messageBoxes().show("Quillon", Translated(text), MessageIcon::Warning);
@@ -147,16 +132,12 @@ Form1::Form1(std::unique_ptr<RecordingPorts> engines, QString programFolder, QWi
     connectWindows();
     display_ = std::make_unique<LiveDisplay>(*picAmpl, *picFreq, *picVUL, *picVUR);
 
-    // Filled buffers wait for the next tick instead of waking the UI thread on their
-    // own; they wake it only when ticks stop coming.
-    engines_->capture().NotifyLatency(kBufferLatency);
-
-    // The display runs for the window's whole life, also while it is hidden.
+    // The display ticks while a tick can change what the window shows: while it records and
+    // is in sight, and once after each change of state (WakeDisplay). A tick that would show
+    // the same again is not run, and out of sight nothing is drawn at all.
     tmrVis = new QTimer(this);
     tmrVis->setObjectName(QStringLiteral("tmrVis"));
-    tmrVis->setInterval(25);
-    connect(tmrVis, &QTimer::timeout, this, &Form1::tmrVis_Timer);
-    tmrVis->start();
+    connect(tmrVis, &QTimer::timeout, this, &Form1::DisplayTimer);
     setupHandsFree();
 }
 
@@ -345,6 +326,61 @@ void Form1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    SetInSight(true);
+}
+
+void Form1::hideEvent(QHideEvent* event)
+{
+    // Also when the window is minimised (a spontaneous hide): nobody sees the display then either.
+    QWidget::hideEvent(event);
+    SetInSight(false);
+}
+
+void Form1::SetInSight(bool inSight)
+{
+    inSight_ = inSight;
+    WakeDisplay();
+}
+
+void Form1::WakeDisplay()
+{
+    if (unloaded_) {
+        return;
+    }
+    // Out of sight nothing is drawn, but what the capture hands over must not wait for long.
+    std::chrono::milliseconds interval{0};
+    if (inSight_) {
+        // Waiting for a start time, only the countdown moves.
+        interval = waitingForStart_ && !engines_->capture().IsRecording() ? kWaitingTick : kTick;
+    } else if (engines_->capture().IsRecording()) {
+        interval = DeliveryPacing::kUnseenTick;
+    }
+    if (interval == std::chrono::milliseconds{0}) {
+        tmrVis->stop();
+    } else if (!tmrVis->isActive() || tmrVis->intervalAsDuration() != interval) {
+        tmrVis->start(interval);
+    }
+}
+
+void Form1::DisplayTimer()
+{
+    if (inSight_) {
+        tmrVis_Timer();
+    } else if (!unloaded_) {
+        DeliveryPacing::HandOverAll(engines_->capture());
+    }
+    if (!unloaded_) {
+        noticeArmedChange();
+    }
+    // Idle, the next tick would show the same until the state changes and wakes the display.
+    if (unloaded_ || (!engines_->capture().IsRecording() && !waitingForStart_)) {
+        tmrVis->stop();
+    }
+}
+
 RecordInputs Form1::inputs() const
 {
     RecordInputs in;
@@ -366,13 +402,12 @@ void Form1::cmdDo_Click()
     }
     if (engines_->capture().IsRecording()) {
         // Buffers waiting for the next tick are part of the recording.
-        DeliverWaitingBuffers(false);
+        DeliveryPacing::HandOverAll(engines_->capture());
         if (!engines_->capture().IsRecording()) {
             return;  // one of them ended it (a write error)
         }
     } else {
-        CapturePort& capture = engines_->capture();
-        capture.DeliveryBuffers(deliveryBuffersFor(in, capture.BufferSize()));
+        pacing_.Prepare(engines_->capture(), BytesPerSecond(in));
     }
     control_->cmdDo_Click(in);
 }
@@ -388,6 +423,7 @@ void Form1::RecordingStarted()
     }
     SetFramesEnabled(false);
     emit recordingChanged();
+    WakeDisplay();
 }
 
 void Form1::RecordingStopped(const QString& nextFile)
@@ -396,6 +432,7 @@ void Form1::RecordingStopped(const QString& nextFile)
     handsFreeStopped();
     txtFile->setText(nextFile);
     SetFramesEnabled(true);
+    WakeDisplay();
     if (devicesChangedWhileRecording_) {
         devicesChangedWhileRecording_ = false;
         DevicesChanged();
@@ -655,39 +692,13 @@ QString Form1::StatusText(int panel) const
     return sbarPanels[static_cast<std::size_t>(panel == 2 ? 1 : 0)]->text();
 }
 
-void Form1::DeliverWaitingBuffers(bool paced)
-{
-    if (released_) {
-        return;
-    }
-    CapturePort& recorder = engines_->capture();
-    const auto now = std::chrono::steady_clock::now();
-    const std::size_t waiting = recorder.WaitingCount();
-    // Stopping, or the thread fell behind: everything now. Otherwise buffers come in
-    // pairs: one per tick, at least half a buffer's time apart, lets the display draw
-    // each of them and keeps the pictures moving at an even pace.
-    std::size_t limit = 0;
-    if (!paced || waiting > static_cast<std::size_t>(kDeliveryBuffers)) {
-        limit = std::numeric_limits<std::size_t>::max();
-    } else if (waiting > 0) {
-        const std::int64_t bytesPerSec = control_->lngBytesPerSec();
-        const auto halfBuffer = std::chrono::microseconds(
-            bytesPerSec > 0 ? std::int64_t{recorder.BufferSize()} * 500'000 / bytesPerSec : 0);
-        limit = now - lastHandOver_ >= halfBuffer ? 1 : 0;
-    }
-    // Called on every tick, also with nothing to hand over: that the ticks go on is what
-    // keeps the waiting buffers from waking the thread themselves.
-    recorder.DeliverWaiting(limit);
-    if (limit > 0) {
-        lastHandOver_ = now;
-    }
-}
-
 void Form1::tmrVis_Timer()
 {
-    DeliverWaitingBuffers(true);
+    if (!unloaded_) {
+        pacing_.Tick(engines_->capture(), control_->lngBytesPerSec(), std::chrono::steady_clock::now());
+    }
     if (!unloaded_ && engines_->capture().IsRecording()) {
-        display_->Draw(control_->intSamples(), chkStereo->isChecked());
+        display_->Draw(control_->intSamples(), control_->BlockSerial(), chkStereo->isChecked());
         // The file grows only when a buffer is written, which moves the recorded time on:
         // it is looked at again then, or when the recording went on in another file. It
         // may vanish or become unreadable while it is written; then the last size we saw

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "recording/DeliveryPacing.h"
 #include "recording/HandsFree.h"
 #include "recording/RecordingControl.h"
 #include "recording/RecordingPorts.h"
@@ -119,6 +120,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -131,8 +134,12 @@ private:
     void connectWindows();
     [[nodiscard]] RecordInputs inputs() const;
     void FixStatusPanels();
-    // Hands the waiting capture buffers to GotData: all of them, or paced for the tick.
-    void DeliverWaitingBuffers(bool paced);
+    // The window came into sight or left it (hidden in the tray, minimised).
+    void SetInSight(bool inSight);
+    // Something a tick shows may have changed: the display ticks again (while in sight).
+    void WakeDisplay();
+    // tmrVis: the tick in sight, the hand-over only out of sight; rests when idle.
+    void DisplayTimer();
     // Closes the listen-back and About windows (Form1Windows.cpp).
     void CloseOtherWindows();
     // Hands-free recording (Form1HandsFree.cpp). handsFreeClick runs first on the record
@@ -143,8 +150,9 @@ private:
     void handsFreeStarted();
     void handsFreeStopped();
     // What the time panel says while waiting for the start time or for sound; empty otherwise.
-    // Also tells the bus when waiting for sound has turned into a take.
-    [[nodiscard]] QString handsFreeTimeText();
+    [[nodiscard]] QString handsFreeTimeText() const;
+    // Tells the bus when waiting for sound has turned into a take.
+    void noticeArmedChange();
     // The record button's click once the caller has its answer, if it still leads to `record`.
     void remoteClick(bool record);
     // Recording, or waiting for the start time.
@@ -163,7 +171,8 @@ private:
     bool unloaded_ = false;
     bool released_ = false;  // the engines are gone: the unload has passed its stop
     qint64 lastFileSize_ = 0;
-    std::chrono::steady_clock::time_point lastHandOver_;
+    DeliveryPacing pacing_{DeliveryPacing::Audience::Display};
+    bool inSight_ = false;
     // What the tick last looked at and showed, so an unchanged figure costs nothing.
     struct TickState {
         bool recording = false;       // the panels show a recording's figures

@@ -66,6 +66,7 @@ bool Form1::handsFreeClick(const RecordInputs& in)
         cmdDo->setText(QCoreApplication::translate("Quillon", "开始录音"));
         SetFramesEnabled(true);
         emit recordingChanged();
+        WakeDisplay();
         return true;
     }
     if (engines_->capture().IsRecording()) {
@@ -85,6 +86,7 @@ bool Form1::handsFreeClick(const RecordInputs& in)
     cmdDo->setText(QCoreApplication::translate("Quillon", "停止录音"));
     SetFramesEnabled(false);
     emit recordingChanged();
+    WakeDisplay();
     return true;
 }
 
@@ -101,13 +103,17 @@ void Form1::handsFreeStopped()
     tmrStopAt_->stop();
 }
 
-QString Form1::handsFreeTimeText()
+void Form1::noticeArmedChange()
 {
-    // A take that began on sound, or a wait that ended, is news for the bus.
+    // A take that began on sound is news for the bus.
     if (const bool armed = control_->Armed(); armed != shownArmed_) {
         shownArmed_ = armed;
         emit recordingChanged();
     }
+}
+
+QString Form1::handsFreeTimeText() const
+{
     if (waitingForStart_) {
         const qint64 left = std::max<qint64>(QDateTime::currentDateTime().msecsTo(startMoment_), 0);
         // Whole seconds up: the start comes when the count shows 0:00.

@@ -1,7 +1,5 @@
 #include "ui/LiveDisplay.h"
 
-#include <algorithm>
-
 #include "recording/DisplayFormat.h"
 #include "ui/PictureBox.h"
 #include "visual/modDraw.h"
@@ -15,12 +13,12 @@ LiveDisplay::LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& p
     clsSmoothR_.SmoothNew(3);
 }
 
-void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
+void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, std::uint64_t block, bool stereo)
 {
     // Each picture is repainted once, after its drawing, and only where it changed.
-    const bool sameBlock = haveBlock_ && stereo == blockStereo_ && std::ranges::equal(intSamples, block_);
+    const bool sameBlock = haveBlock_ && block == block_ && stereo == blockStereo_;
     if (!sameBlock) {
-        block_.assign(intSamples.begin(), intSamples.end());
+        block_ = block;
         blockStereo_ = stereo;
         haveBlock_ = true;
     }
@@ -35,7 +33,7 @@ void LiveDisplay::Draw(std::span<const std::int16_t> intSamples, bool stereo)
     }
     {
         const PictureBox::Batch batch(picFreq_);
-        clsDrawer_.DrawFrequencies(intSamples, picFreq_.surface(), stereo ? 2 : 1);
+        clsDrawer_.DrawFrequencies(intSamples, picFreq_.surface(), stereo ? 2 : 1, block);
     }
     if (!sameBlock) {
         if (stereo) {

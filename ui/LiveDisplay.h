@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "visual/clsDraw.h"
 #include "visual/clsSmooth.h"
@@ -17,7 +16,8 @@ class LiveDisplay {
 public:
     LiveDisplay(PictureBox& picAmpl, PictureBox& picFreq, PictureBox& picVUL, PictureBox& picVUR);
 
-    void Draw(std::span<const std::int16_t> intSamples, bool stereo);
+    // `block` is the samples' serial number: the same number means the same samples.
+    void Draw(std::span<const std::int16_t> intSamples, std::uint64_t block, bool stereo);
 
     // Peaks of the last Draw, 1 for silence.
     [[nodiscard]] std::int32_t LeftPeak() const { return leftPeak_; }
@@ -37,7 +37,7 @@ private:
     // The tick comes more often than new blocks: the last block drawn (its trace and
     // peaks stay valid while it is the same) and the scope's version right after it
     // was drawn (an untouched picture needs no new trace).
-    std::vector<std::int16_t> block_;
+    std::uint64_t block_ = 0;
     bool blockStereo_ = false;
     bool haveBlock_ = false;
     std::uint64_t scopeVersion_ = 0;

@@ -70,7 +70,8 @@ void clsDraw::DrawAmplitudes(std::span<const std::int16_t> data, Surface& picVis
     picVis.LineTo(x + 1, mid);
 }
 
-void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface& picbox, int channels)
+void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface& picbox, int channels,
+                              std::optional<std::uint64_t> block)
 {
     const auto stride = static_cast<std::size_t>(std::max(channels, 1));
     if (intSamples.size() / stride < static_cast<std::size_t>(kPoints)) {
@@ -87,7 +88,7 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface&
 
     std::array<float, kBins>& s = lastMagnitudes_;
     const auto used = intSamples.first(static_cast<std::size_t>(kPoints) * stride);
-    if (!haveLast_ || stride != lastStride_ || !std::ranges::equal(used, lastBlock_)) {
+    if (!block || block != lastBlock_ || stride != lastStride_) {
         // Interleaved channels transformed as they lie would halve every frequency;
         // transform the frames' mix instead.
         for (std::int32_t i = 0; i < kPoints; ++i) {
@@ -106,9 +107,8 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> intSamples, Surface&
             }
             s[static_cast<std::size_t>(j)] = static_cast<float>(v / 0.2);
         }
-        lastBlock_.assign(used.begin(), used.end());
+        lastBlock_ = block;
         lastStride_ = stride;
-        haveLast_ = true;
     }
 
     static const std::array<float, kBands> weights = [] {

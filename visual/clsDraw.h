@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
-#include <vector>
 
 #include "visual/Surface.h"
 #include "visual/clsFourier.h"
@@ -25,7 +25,10 @@ public:
     void DrawAmplitudes(std::span<const std::int16_t> data, Surface& picVis) const;
     // Spectrum of the block's first 1024 frames; channels > 1 means interleaved frames,
     // whose channels are mixed before the transform. Fewer frames: nothing happens.
-    void DrawFrequencies(std::span<const std::int16_t> intSamples, Surface& picbox, int channels = 1);
+    // `block` numbers the samples: drawn again under the number of the last transform (and
+    // as many channels), they are not transformed again. Without a number they always are.
+    void DrawFrequencies(std::span<const std::int16_t> intSamples, Surface& picbox, int channels = 1,
+                         std::optional<std::uint64_t> block = std::nullopt);
 
     // Current level of band b (0..21), 0..1.
     [[nodiscard]] double BandLevel(int b) const { return bandLevels_.at(static_cast<std::size_t>(b)); }
@@ -38,12 +41,11 @@ private:
 
     std::array<double, kBands> bandLevels_{};
     std::unique_ptr<clsFourier> fourier_;
-    // The display tick draws the same block until the next one arrives: the samples
-    // of the last transform and its scaled magnitudes, so it is not repeated.
-    std::vector<std::int16_t> lastBlock_;
+    // The display tick draws the same block until the next one arrives: the number of
+    // the last transformed block and its scaled magnitudes, so it is not repeated.
+    std::optional<std::uint64_t> lastBlock_;
     std::size_t lastStride_ = 0;
     std::array<float, kBins> lastMagnitudes_{};
-    bool haveLast_ = false;
 };
 
 }  // namespace quillon

@@ -20,6 +20,7 @@
 #include "common/QuillonError.h"
 #include "encoder/WavRepair.h"
 #include "recording/ClockTime.h"
+#include "recording/DeliveryPacing.h"
 #include "recording/FileCounter.h"
 #include "recording/Language.h"
 #include "recording/PathBytes.h"
@@ -31,9 +32,6 @@
 namespace quillon::cli {
 namespace {
 
-// Filled capture buffers (10240 bytes, 58 ms at 44.1 kHz stereo) the sound server may
-// hand over at once.
-constexpr std::int32_t kCliDeliveryBuffers = 4;
 // Beyond one hand-over's duration, for the server's latency in sending it.
 constexpr int kTailMarginMs = 150;
 // --seconds: one millisecond up to what the recorded time can count (about 24 days).
@@ -382,11 +380,11 @@ int runRecord(const Args& args)
     //
     // On Ctrl+C the server may still hold up to one hand-over of audio recorded before
     // the key was pressed: the round goes on until that hand-over has arrived.
-    // Nothing is shown live: the sound server may hand over four buffers at once.
-    capture.DeliveryBuffers(kCliDeliveryBuffers);
-    const std::int32_t handOverBytes = capture.BufferSize() * capture.DeliveryBuffers();
-    const auto rate = ParseSampleRate(QString::fromStdString(options.rate));
-    const std::int64_t bytesPerSecond = std::int64_t{rate.value_or(8000)} * options.channels * 2;
+    const DeliveryPacing pacing(DeliveryPacing::Audience::Nobody);
+    const std::optional<std::int32_t> perSecond =
+        BytesPerSecond({{}, QString::fromStdString(options.rate), stereo, true});
+    const std::int32_t handOverBytes = pacing.HandOverBytes(capture, perSecond);
+    const std::int64_t bytesPerSecond = perSecond.value_or(8000 * (stereo ? 4 : 2));
     const int tailMs = static_cast<int>(std::int64_t{handOverBytes} * 1000 / bytesPerSecond) + kTailMarginMs;
     QTimer tail;
     tail.setSingleShot(true);
@@ -418,7 +416,9 @@ int runRecord(const Args& args)
     bool started = false;
     bool failed = false;
     for (long round = 0; round < options.repeat && !stopSignals.requested(); ++round) {
-        control.cmdDo_Click({file, QString::fromStdString(options.rate), stereo, true});
+        const RecordInputs inputs{file, QString::fromStdString(options.rate), stereo, true};
+        pacing.Prepare(capture, BytesPerSecond(inputs));
+        control.cmdDo_Click(inputs);
         if (!capture.IsRecording()) {
             failed = true;
             break;
@@ -472,6 +472,9 @@ int runRecord(const Args& args)
         stalled.stop();
 
         if (capture.IsRecording()) {
+            DeliveryPacing::HandOverAll(capture);
+        }
+        if (capture.IsRecording()) {  // unless what waited ended it
             control.cmdDo_Click({});
         }
         if (control.MarkerCount() > 0) {

@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 
@@ -337,6 +338,49 @@ TEST_F(Form1Test, TickShowsIdleTextsAndRecordingFigures)
     EXPECT_EQ(form->StatusText(1), QStringLiteral("文件大小: 0 Bytes"));
     EXPECT_EQ(child<QLineEdit>("txtFile")->text(), AutoFileName(folder, 42));
     EXPECT_TRUE(child<QGroupBox>("frmInp")->isEnabled());
+}
+
+TEST_F(Form1Test, DisplayTicksWhileRecordingInSight_onceAfterEachChange_andOutOfSightOnlyHandsOver)
+{
+    auto* timer = child<QTimer>("tmrVis");
+    form->Form_Load();
+    // The first tick replaces the initial texts; idle, the next would show the same.
+    QTRY_COMPARE(form->StatusText(1), QStringLiteral("文件大小: 0 Bytes"));
+    QTRY_VERIFY(!timer->isActive());
+
+    chooseDevice(0);
+    form->cmdDo_Click();
+    ASSERT_TRUE(engines->captureFake.recording);
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 25);
+    std::vector<std::int16_t> slot(5120, 100);
+    for (int i = 0; i < 18; ++i) {
+        engines->captureFake.gotData(slot, 10240);
+    }
+    QTRY_COMPARE(form->StatusText(2), QStringLiteral("时间: 0:01"));
+    EXPECT_FALSE(child<QPushButton>("CmdST")->isEnabled());
+
+    // Out of sight nothing is drawn or written; the timer only hands buffers over.
+    form->hide();
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 90);
+    for (int i = 0; i < 18; ++i) {
+        engines->captureFake.gotData(slot, 10240);
+    }
+    QTest::qWait(200);
+    EXPECT_EQ(form->StatusText(2), QStringLiteral("时间: 0:01"));
+    form->show();
+    EXPECT_EQ(timer->interval(), 25);
+    QTRY_COMPARE(form->StatusText(2), QStringLiteral("时间: 0:02"));
+
+    // Stopped: one more tick enables the listen button and shows the idle texts, then rest.
+    form->cmdDo_Click();
+    EXPECT_TRUE(timer->isActive());
+    QTRY_VERIFY(!timer->isActive());
+    EXPECT_TRUE(child<QPushButton>("CmdST")->isEnabled());
+    EXPECT_EQ(form->StatusText(2), QStringLiteral("时间: 0:00"));
+    form->hide();
+    EXPECT_FALSE(timer->isActive());
 }
 
 TEST_F(Form1Test, MetersFollowTheChannelsAndReachFullScaleAtMinus32768)

@@ -130,11 +130,11 @@ TEST(LiveDisplay, SameBlockAgainRepaintsNothing_aDisturbedPictureIsRedrawn_aNewB
     const auto a = stereoTone(0.05, 12000.0);
     // The meters smooth over three ticks: draw until they hold still.
     for (int i = 0; i < 3; ++i) {
-        display.Draw(a, true);
+        display.Draw(a, 1, true);
     }
     const QImage trace = ampl.surface().Image().copy();
     const QImage bars = freq.surface().Image().copy();
-    display.Draw(a, true);
+    display.Draw(a, 1, true);
     EXPECT_TRUE(ampl.LastRepaint().isEmpty());
     EXPECT_TRUE(freq.LastRepaint().isEmpty());
     EXPECT_TRUE(vuL.LastRepaint().isEmpty());
@@ -143,12 +143,12 @@ TEST(LiveDisplay, SameBlockAgainRepaintsNothing_aDisturbedPictureIsRedrawn_aNewB
 
     // Someone drew over the oscilloscope: the same block brings the trace back.
     ampl.surface().FillRect(0, 0, 236, 60, kRed);
-    display.Draw(a, true);
+    display.Draw(a, 1, true);
     EXPECT_EQ(ampl.surface().Image(), trace);
 
     // A new block is drawn, and only the scope's changed part is repainted.
     const auto b = stereoTone(0.11, 12000.0);
-    display.Draw(b, true);
+    display.Draw(b, 2, true);
     EXPECT_NE(ampl.surface().Image(), trace);
     EXPECT_FALSE(ampl.LastRepaint().isEmpty());
     EXPECT_TRUE(QRect(0, 0, 236, 60).contains(ampl.LastRepaint()));

@@ -258,6 +258,22 @@ def move_aside(title, x, y):
     time.sleep(0.3 * SLOW)
 
 
+def picture(q, name):
+    """The pixels of one of the display's pictures as the screen shows them."""
+    e = find(q.main, "filler", name).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return subprocess.run(["import", "-window", "root", "-crop", f"{e.width}x{e.height}+{e.x}+{e.y}", "rgb:-"],
+                          capture_output=True, check=True).stdout
+
+
+def display_moves(q, what):
+    """The oscilloscope draws new blocks and the time panel counts on."""
+    scope = picture(q, "示波器")
+    poll(lambda: picture(q, "示波器") != scope, 5, f"the oscilloscope to draw {what}")
+    time_text = [t for t in q.status() if t.startswith(tr("时间: "))]
+    poll(lambda: [t for t in q.status() if t.startswith(tr("时间: "))] != time_text, 5,
+         f"the time panel to count on {what}")
+
+
 def recordings(home):
     return os.path.join(home, "file")
 
@@ -493,10 +509,12 @@ def record_listen_delete(ctx):
     poll(lambda: gone(q.app, "Quillon--试听"), 5, "the listen-back window to close")
     check(not os.path.exists(take), "the deleted take is still on the disk")
 
-    # The next recording goes to the next number.
-    q.start_recording()
+    # The next recording goes to the next number; after the idle time the display moves at once.
     time.sleep(1.0 * SLOW)
+    q.start_recording()
+    display_moves(q, "after an idle time")
     q.stop_recording()
+    poll(lambda: q.status()[:2] == [tr("文件大小: 0 Bytes"), tr("时间: 0:00")], 5, "the idle panel texts")
     check(os.path.getsize(auto_file(q.home, 6)) > 44, "the second take is empty")
     check(q.file_box() == auto_file(q.home, 7), "the file box does not name 录音7.wav")
     q.quit()
@@ -767,6 +785,7 @@ def tray_put_away_and_restore(ctx):
     tray_menu_choose(q, "显示Quillon")
     poll(lambda: showing(q.main), 5, "the window to come back")
     check(q.recording(), "the recording did not go on while the window was put away")
+    display_moves(q, "when the window came back")
     q.press("关于")
     window(q.app, "Quillon-关于我们")
     move_aside("Quillon-关于我们", 850, 600)

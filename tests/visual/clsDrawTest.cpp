@@ -168,41 +168,42 @@ TEST(DrawFrequencies, stereoTone_lightsTheBarOfItsFrequency_notOfHalfIt)
 
 TEST(DrawFrequencies, repeatedBlockHoldsItsBars_andTheNextBlockIsTransformedAfresh)
 {
-    // The display tick draws a block again until the next one comes; drawing it twice must
-    // leave the picture as drawing it once, and a new block must show its own spectrum.
+    // The display tick draws a block again, under its number, until the next one comes;
+    // drawing it twice must leave the picture as drawing it once, and a block under a new
+    // number must show its own spectrum.
     const std::vector<std::int16_t> low = tone(23.0, 20000.0, 1024, 1);    // band 4
     const std::vector<std::int16_t> high = tone(103.0, 20000.0, 1024, 1);  // band 20 (bins 101..104)
     clsDraw twice;
     Surface s1 = spectrumSurface();
-    twice.DrawFrequencies(low, s1);
+    twice.DrawFrequencies(low, s1, 1, 7);
     const double lowLevel = twice.BandLevel(4);
-    twice.DrawFrequencies(low, s1);
+    twice.DrawFrequencies(low, s1, 1, 7);
     EXPECT_EQ(twice.BandLevel(4), lowLevel);
     EXPECT_LT(twice.BandLevel(20), 0.01);
-    twice.DrawFrequencies(high, s1);
+    twice.DrawFrequencies(high, s1, 1, 8);
     EXPECT_EQ(twice.BandLevel(20), 1.0);
     EXPECT_NEAR(twice.BandLevel(4), lowLevel - 0.07, 1e-9);
 
     clsDraw once;
     Surface s2 = spectrumSurface();
-    once.DrawFrequencies(low, s2);
-    once.DrawFrequencies(high, s2);
+    once.DrawFrequencies(low, s2, 1, 7);
+    once.DrawFrequencies(high, s2, 1, 8);
     for (int b = 0; b < clsDraw::kBands; ++b) {
         EXPECT_EQ(twice.BandLevel(b), once.BandLevel(b)) << "band " << b;
     }
     EXPECT_EQ(s1.Image(), s2.Image());
 
-    // The same samples read as frames of another width are another block: a stereo block
+    // The same block read as frames of another width is transformed again: a stereo block
     // drawn again as mono shows mono's spectrum, not the held stereo one.
     const std::vector<std::int16_t> stereo = tone(103.0, 20000.0, 1024, 2);
     clsDraw switched;
     Surface s3 = spectrumSurface();
-    switched.DrawFrequencies(stereo, s3, 2);
-    switched.DrawFrequencies(stereo, s3, 1);
+    switched.DrawFrequencies(stereo, s3, 2, 1);
+    switched.DrawFrequencies(stereo, s3, 1, 1);
     clsDraw asStereo;
     Surface s4 = spectrumSurface();
-    asStereo.DrawFrequencies(stereo, s4, 2);
-    asStereo.DrawFrequencies(stereo, s4, 2);
+    asStereo.DrawFrequencies(stereo, s4, 2, 1);
+    asStereo.DrawFrequencies(stereo, s4, 2, 1);
     clsDraw asMono;
     Surface s5 = spectrumSurface();
     asMono.DrawFrequencies(stereo, s5, 1);
