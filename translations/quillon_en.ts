@@ -421,5 +421,53 @@ Do you want to replace it?</translation>
         <source>开始或停止录音</source>
         <translation>Start or stop recording</translation>
     </message>
+    <message>
+        <source>等待开始: </source>
+        <translation>Starting in: </translation>
+    </message>
+    <message>
+        <source>等待声音...</source>
+        <translation>Waiting for sound...</translation>
+    </message>
+    <message>
+        <source>自动录音</source>
+        <translation>Hands-free</translation>
+    </message>
+    <message>
+        <source>声控录音: 有声音时才录</source>
+        <translation>Sound-activated: record only while there is sound</translation>
+    </message>
+    <message>
+        <source>触发电平:</source>
+        <translation>Trigger level:</translation>
+    </message>
+    <message>
+        <source>预录:</source>
+        <translation>Pre-roll:</translation>
+    </message>
+    <message>
+        <source>静音后结束:</source>
+        <translation>End after silence:</translation>
+    </message>
+    <message>
+        <source>然后等待下一段声音, 存为新文件</source>
+        <translation>Then wait for the next sound, into a new file</translation>
+    </message>
+    <message>
+        <source>定时开始:</source>
+        <translation>Start at:</translation>
+    </message>
+    <message>
+        <source>定时停止:</source>
+        <translation>Stop at:</translation>
+    </message>
+    <message>
+        <source>声控开始</source>
+        <translation>Sound-activated start</translation>
+    </message>
+    <message>
+        <source>静音, 分段</source>
+        <translation>Silence, split</translation>
+    </message>
 </context>
 </TS>
