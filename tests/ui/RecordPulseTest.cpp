@@ -21,6 +21,7 @@
 #include <string>
 
 #include "recording/MakeEngines.h"
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
 
@@ -201,28 +202,20 @@ TEST(RecordPulse, DeviceListFollowsHotPlug_keepsTheChoice_andLeavesARecordingAlo
 TEST(RecordPulse, FrozenServer_neverHangsTheWindow_andItsStopSaysWhy)
 {
     test::TempDir dir;
-    // QUILLON_SERVER_SCRIPT names another kind of server with the same interface (PipeWire).
-    const char* other = std::getenv("QUILLON_SERVER_SCRIPT");
-    const std::string script = other != nullptr && *other != '\0' ? other : QUILLON_PULSE_SCRIPT;
-    const auto started = test::runProgram({script, "start", (dir / "pulse").string()});
-    const auto at = started.output.find("PULSE_SERVER=");
-    if (started.exitCode != 0 || at == std::string::npos) {
-        GTEST_SKIP() << "no private PulseAudio server: " << started.output;
+    const test::PrivatePulse pulse(dir / "pulse");
+    if (!pulse.ok()) {
+        GTEST_SKIP() << "no private PulseAudio server";
     }
-    std::string server = started.output.substr(at + 13);
-    server = server.substr(0, server.find('\n'));
-    pid_t pid = -1;
-    std::ifstream(dir / "pulse" / "pulseaudio.pid") >> pid;
+    const pid_t pid = pulse.pid();
     ASSERT_GT(pid, 0);
     const QByteArray previous = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", QByteArray::fromStdString(server));
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(pulse.server()));
     struct Restore {
         std::function<void()> undo;
         ~Restore() { undo(); }
     } restore{[&] {
         ::kill(pid, SIGCONT);
         qputenv("PULSE_SERVER", previous);
-        test::runProgram({script, "stop", (dir / "pulse").string()});
     }};
 
     test::RecordingMessageBoxes boxes;
@@ -285,8 +278,7 @@ TEST(RecordPulse, FrozenServer_neverHangsTheWindow_andItsStopSaysWhy)
 TEST(RecordPulse, NoServerAtStart_isSaid_andTheListFillsWhenOneAppearsOrComesBack)
 {
     test::TempDir dir;
-    const char* other = std::getenv("QUILLON_SERVER_SCRIPT");
-    const std::string script = other != nullptr && *other != '\0' ? other : QUILLON_PULSE_SCRIPT;
+    const std::string script = test::PrivatePulse::script();
     const std::string runtime = (dir / "pulse").string();
     const QByteArray previous = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", QByteArray::fromStdString("unix:" + runtime + "/pulse/native"));
