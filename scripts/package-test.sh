@@ -32,11 +32,9 @@ fi
 work=$(mktemp -d /tmp/quillon-package.XXXXXX)
 chmod 755 "$work"
 installed=
-xvfb_pid=
+. "$root/scripts/lib/desktop.sh"
 cleanup() {
-  # The X server runs under runuser, which does not pass our signal on: end its child first.
-  [ -n "$xvfb_pid" ] && pkill -TERM -P "$xvfb_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   [ -f "$work/run/pulse/pulseaudio.pid" ] && kill "$(cat "$work/run/pulse/pulseaudio.pid")" 2>/dev/null || true
   if [ -n "$installed" ]; then
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q quillon >"$work/remove.log" 2>&1 ||
@@ -107,21 +105,19 @@ echo "recorded $(stat -c %s "$take") bytes into \$XDG_DATA_HOME/Quillon/file/$(b
 
 # The menu entry's command, as a desktop starts it (no field codes in ours).
 exec_line=$(sed -n 's/^Exec=//p' "$desktop" | head -n 1)
-display=:$((300 + RANDOM % 200))
-as_user Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-  sleep 0.1
-done
-as_user "${env_user[@]}" DISPLAY="$display" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
-  dbus-run-session -- bash -c '
-    /usr/libexec/at-spi-bus-launcher --launch-immediately & bus=$!
-    sleep 1
+# The screen and the buses are the user's own, as in a desktop session.
+desktop_dir=$work/run
+desktop_launch=(as_user "${env_user[@]}")
+desktop_screen 1280x1024x24
+desktop_bus
+session=(DISPLAY="$DISPLAY" DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS")
+desktop_launch=(as_user "${env_user[@]}" "${session[@]}")
+desktop_atspi
+as_user "${env_user[@]}" "${session[@]}" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 bash -c '
     '"$exec_line"' >"'"$work"'/window.log" 2>&1 & window=$!
     status=0
     /usr/bin/python3 "'"$work"'/bin/atspi-press.py" Quillon 关于 "帮助(H)" sleep:1 || status=1
-    kill $window $bus 2>/dev/null
+    kill $window 2>/dev/null
     wait $window 2>/dev/null
     exit $status' 2>"$work/session.log" || {
   cat "$work/session.log" "$work/window.log" >&2
@@ -139,7 +135,7 @@ if [ -n "$shots" ]; then
     # A folder of its own each time: the shot ends the recording by ending the program.
     mkdir -p "$work/shot-$scale"
     [ -n "$SUDO" ] || chown "$user" "$work/shot-$scale"
-    as_user "${env_user[@]}" DISPLAY="$display" QT_SCALE_FACTOR=$scale QUILLON_HOME="$work/shot-$scale" bash -c '
+    as_user "${env_user[@]}" DISPLAY="$DISPLAY" QT_SCALE_FACTOR=$scale QUILLON_HOME="$work/shot-$scale" bash -c '
       paplay "$1" & tone=$!
       '"$exec_line"' --demo-effects 9 --demo-record 0 >/dev/null 2>&1 & window=$!
       sleep 4

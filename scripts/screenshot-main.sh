@@ -10,24 +10,23 @@ gui=$root/build/release/app/gui/quillon
 mkdir -p "$(dirname "$out")"
 [ -x "$gui" ] || { echo "build first: $gui is missing" >&2; exit 1; }
 
+. "$root/scripts/lib/desktop.sh"
 work=$(mktemp -d /tmp/quillon-shot.XXXXXX)
+desktop_dir=$work
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  desktop_stop
   "$root/scripts/pulse-private.sh" stop "$work/pulse" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
-  display=:$((200 + RANDOM % 100))
   # Room for the window at QT_SCALE_FACTOR=2 too.
   screen=640x480x24
   [ "${QT_SCALE_FACTOR:-1}" = 1 ] || screen=1280x1024x24
-  Xvfb "$display" -screen 0 "$screen" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  export DISPLAY=$display
-  sleep 1
+  desktop_screen "$screen"
 fi
 
 eval "$("$root/scripts/pulse-private.sh" start "$work/pulse")"

@@ -17,28 +17,23 @@ if [ -z "${QUILLON_NO_BUILD:-}" ]; then
   cmake --build "$build" -j "${QUILLON_JOBS:-2}" --target quillon-window-shots
 fi
 
+. "$root/scripts/lib/desktop.sh"
 runtime=$(mktemp -d /tmp/quillon-shots.XXXXXX)
-xvfb_pid=
+desktop_dir=$runtime
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   rm -rf "$runtime"
 }
 trap cleanup EXIT
 
-display=:$((200 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-  sleep 0.1
-done
+desktop_screen 1280x1024x24
 
 status=0
 for scale in ${QUILLON_SHOT_SCALES:-1 2 1.5}; do
   dir=$out
   [ "$scale" = 1 ] || dir=$out/scale-$scale
   mkdir -p "$dir"
-  DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime QT_SCALE_FACTOR=$scale \
+  QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime QT_SCALE_FACTOR=$scale \
     "$build/tests/ui/quillon-window-shots" "$dir" || status=1
 
   # One contact sheet of all of them, when ImageMagick is there.

@@ -39,11 +39,12 @@ configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
 phase "Build: address + undefined sanitizers"
 configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF
 
+. "$root/scripts/lib/desktop.sh"
 runtime=$(mktemp -d /tmp/quillon-test-run.XXXXXX)
-xvfb_pid=
+desktop_dir=$runtime
 cleanup() {
   "$root/scripts/pulse-private.sh" stop "$runtime/pulse" || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  desktop_stop
   rm -rf "$runtime"
 }
 trap cleanup EXIT
@@ -52,10 +53,7 @@ eval "$("$root/scripts/pulse-private.sh" start "$runtime/pulse")"
 export PULSE_SERVER XDG_RUNTIME_DIR="$runtime/pulse"
 
 if command -v Xvfb >/dev/null; then
-  display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
+  desktop_screen 1280x1024x24
 fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

@@ -13,10 +13,13 @@ gui=$build/app/gui/quillon
 started=$(date +%s)
 [ -x "$gui" ] || cmake --build "$build" -j "${QUILLON_JOBS:-2}" --target quillon >/dev/null
 
+. "$root/scripts/lib/desktop.sh"
 work=$(mktemp -d /tmp/quillon-wayland.XXXXXX)
 chmod 700 "$work"
+desktop_dir=$work
 weston_pid=
 cleanup() {
+  desktop_stop
   [ -n "$weston_pid" ] && kill "$weston_pid" 2>/dev/null || true
   "$root/scripts/pulse-private.sh" stop "$work/pulse" || true
   rm -rf "$work"
@@ -49,11 +52,11 @@ done
 # then presses its stop button, as a user would, and then the put-away button, which
 # minimises the window where there is no tray (the compositor then shows it no more).
 mkdir -p "$work/home"
+desktop_bus
+desktop_atspi
 WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
   LC_ALL=en_US.UTF-8 LANGUAGE='' \
-  dbus-run-session -- bash -c '
-    /usr/libexec/at-spi-bus-launcher --launch-immediately & bus=$!
-    sleep 1
+  bash -c '
     "$0" --home "$1/home" --demo-record 0 >"$1/gui.log" 2>&1 & window=$!
     status=0
     shoot() { (cd "$1" && WAYLAND_DISPLAY='"$socket"' weston-screenshooter && mv wayland-screenshot-*.png "$2"); }
@@ -62,7 +65,6 @@ WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON
     /usr/bin/python3 "$2" Quillon "Put away to the tray" sleep:1.5 || status=1
     shoot "$1" put-away.png || status=1
     kill $window 2>/dev/null; wait $window; code=$?
-    kill $bus 2>/dev/null
     [ $code -le 128 ] || [ $code -eq 143 ] || { echo "the window ended with $code" >&2; status=1; }
     exit $status' "$gui" "$work" "$root/scripts/lib/atspi-press.py" "$shot" 2>"$work/session.log" ||
   fail "the window did not record and stop on Wayland"

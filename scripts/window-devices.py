@@ -104,10 +104,12 @@ modules['d'] = load(tag + '_d')
 time.sleep(2)
 stop = button(app, '停止录音')
 check(stop is not None, 'the recording goes on while other sources change')
+check(monitor['c'] in names(combo(app, 0)), 'the list is left alone under a running recording')
 if stop is not None:
     stop.queryAction().doAction(0)
 check(wait_for(lambda: monitor['d'] in names(combo(app, 0))), 'the list catches up once the recording stopped')
 check(names(combo(app, 1)) == [monitor['b']], 'and the chosen source is still chosen')
+check(not [n for n in walk(app) if n.getRoleName() == 'alert'], 'no message box was shown')
 for module in modules.values():
     unload(module)
 takes = sorted(glob.glob(os.path.join(home, 'file', '*.wav')), key=os.path.getsize)

@@ -8,36 +8,14 @@
 #include "encoder/WavReader.h"
 #include "tests/encoder/EncoderTestSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WavBuilder.h"
 
 namespace quillon {
 namespace {
 
-struct Chunk {
-    Chunk(std::string i, std::vector<std::uint8_t> b, std::optional<std::uint32_t> size = std::nullopt)
-        : id(std::move(i)), body(std::move(b)), sizeField(size)
-    {
-    }
-    std::string id;
-    std::vector<std::uint8_t> body;
-    std::optional<std::uint32_t> sizeField;  // a lying size, when set
-};
-
-std::vector<std::uint8_t> riff(const std::vector<Chunk>& chunks, std::optional<std::uint32_t> riffSize = {})
-{
-    std::vector<std::uint8_t> out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    for (const auto& c : chunks) {
-        out.insert(out.end(), c.id.begin(), c.id.end());
-        std::uint8_t size[4];
-        putLE32(size, c.sizeField.value_or(static_cast<std::uint32_t>(c.body.size())));
-        out.insert(out.end(), size, size + 4);
-        out.insert(out.end(), c.body.begin(), c.body.end());
-        if (c.body.size() % 2 == 1) {
-            out.push_back(0);
-        }
-    }
-    putLE32(&out[4], riffSize.value_or(static_cast<std::uint32_t>(out.size() - 8)));
-    return out;
-}
+using test::Chunk;
+using test::riffWave;
+using test::writeFile;
 
 std::vector<std::uint8_t> fmt16(int rate, int channels)
 {
@@ -49,12 +27,6 @@ std::vector<std::uint8_t> fmt16(int rate, int channels)
 std::vector<std::uint8_t> samplesBytes(std::initializer_list<std::int16_t> s)
 {
     return test::toBytes(std::vector<std::int16_t>(s));
-}
-
-void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The same bytes through the streaming file reader, its samples taken `piece` at a time.
@@ -101,45 +73,45 @@ void expectReadersAgree(const std::vector<std::uint8_t>& bytes, const std::strin
 
 TEST(WavReader, Reads16BitMonoAndStereo_skippingOtherChunks)
 {
-    const auto mono = ReadWav(riff({{"fmt ", fmt16(22050, 1)}, {"data", samplesBytes({1, -2, 32767})}}));
+    const auto mono = ReadWav(riffWave({{"fmt ", fmt16(22050, 1)}, {"data", samplesBytes({1, -2, 32767})}}));
     ASSERT_TRUE(mono.audio) << mono.error;
     EXPECT_EQ(mono.audio->sampleRate, 22050);
     EXPECT_EQ(mono.audio->channels, 1);
     EXPECT_EQ(mono.audio->samples, (std::vector<std::int16_t>{1, -2, 32767}));
 
     // An odd-sized LIST chunk with its pad byte, the 18-byte fmt form, and a trailing chunk.
-    const auto stereo = ReadWav(riff({{"LIST", {1, 2, 3}},
-                                      {"fmt ", MakePCMFormat(96000, 2, 16).bytes()},
-                                      {"data", samplesBytes({-32768, 5, 6, 7})},
-                                      {"junk", {9, 9}}}));
+    const auto stereo = ReadWav(riffWave({{"LIST", {1, 2, 3}},
+                                          {"fmt ", MakePCMFormat(96000, 2, 16).bytes()},
+                                          {"data", samplesBytes({-32768, 5, 6, 7})},
+                                          {"junk", {9, 9}}}));
     ASSERT_TRUE(stereo.audio) << stereo.error;
     EXPECT_EQ(stereo.audio->sampleRate, 96000);
     EXPECT_EQ(stereo.audio->channels, 2);
     EXPECT_EQ(stereo.audio->samples, (std::vector<std::int16_t>{-32768, 5, 6, 7}));
 
-    const auto rate1 = ReadWav(riff({{"fmt ", fmt16(1, 1)}, {"data", {}}}));
+    const auto rate1 = ReadWav(riffWave({{"fmt ", fmt16(1, 1)}, {"data", {}}}));
     ASSERT_TRUE(rate1.audio) << rate1.error;
     EXPECT_TRUE(rate1.audio->samples.empty());
 }
 
 TEST(WavFileReader, GivesReadWavsAudio_inAnyPieces)
 {
-    expectReadersAgree(riff({{"fmt ", fmt16(22050, 1)}, {"data", samplesBytes({1, -2, 32767})}}), "mono");
-    expectReadersAgree(riff({{"LIST", {1, 2, 3}},
-                             {"fmt ", MakePCMFormat(96000, 2, 16).bytes()},
-                             {"data", samplesBytes({-32768, 5, 6, 7})},
-                             {"junk", {9, 9}}}),
+    expectReadersAgree(riffWave({{"fmt ", fmt16(22050, 1)}, {"data", samplesBytes({1, -2, 32767})}}), "mono");
+    expectReadersAgree(riffWave({{"LIST", {1, 2, 3}},
+                                 {"fmt ", MakePCMFormat(96000, 2, 16).bytes()},
+                                 {"data", samplesBytes({-32768, 5, 6, 7})},
+                                 {"junk", {9, 9}}}),
                        "stereo after an odd chunk");
-    expectReadersAgree(riff({{"fmt ", fmt16(1, 1)}, {"data", {}}}), "no samples");
+    expectReadersAgree(riffWave({{"fmt ", fmt16(1, 1)}, {"data", {}}}), "no samples");
     const auto many = test::randomSamples(10001 * 2, 7);
-    expectReadersAgree(riff({{"fmt ", fmt16(44100, 2)}, {"data", test::toBytes(many)}}), "long stereo");
+    expectReadersAgree(riffWave({{"fmt ", fmt16(44100, 2)}, {"data", test::toBytes(many)}}), "long stereo");
 }
 
 TEST(WavFileReader, FileCutShortAfterOpen_readsWhatIsThereAndFails)
 {
     test::TempDir dir;
     const auto path = dir / "in.wav";
-    const auto bytes = riff({{"fmt ", fmt16(8000, 1)}, {"data", samplesBytes({1, 2, 3, 4, 5, 6})}});
+    const auto bytes = riffWave({{"fmt ", fmt16(8000, 1)}, {"data", samplesBytes({1, 2, 3, 4, 5, 6})}});
     writeFile(path, bytes);
     std::string error;
     auto reader = WavFileReader::open(path.string(), error);
@@ -163,10 +135,10 @@ TEST(WavReader, ReadsExtensiblePcm_refusesOtherSubformats)
     auto body = ext.bytes();
     const std::uint8_t tail[22] = {16, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
     body.insert(body.end(), tail, tail + 22);
-    const auto ok = ReadWav(riff({{"fmt ", body}, {"data", samplesBytes({1, 2})}}));
+    const auto ok = ReadWav(riffWave({{"fmt ", body}, {"data", samplesBytes({1, 2})}}));
     ASSERT_TRUE(ok.audio) << ok.error;
     body[24] = 3;  // IEEE float sub-format
-    EXPECT_FALSE(ReadWav(riff({{"fmt ", body}, {"data", samplesBytes({1, 2})}})).audio);
+    EXPECT_FALSE(ReadWav(riffWave({{"fmt ", body}, {"data", samplesBytes({1, 2})}})).audio);
 }
 
 TEST(WavReader, RefusesMalformedHeaders_withAReason)
@@ -177,9 +149,9 @@ TEST(WavReader, RefusesMalformedHeaders_withAReason)
         return f;
     };
     const auto data = samplesBytes({1, 2, 3, 4});
-    auto notWave = riff({{"fmt ", fmt16(44100, 2)}, {"data", data}});
+    auto notWave = riffWave({{"fmt ", fmt16(44100, 2)}, {"data", data}});
     std::memcpy(&notWave[8], "AVI ", 4);
-    auto truncated = riff({{"fmt ", fmt16(44100, 2)}, {"data", data}});
+    auto truncated = riffWave({{"fmt ", fmt16(44100, 2)}, {"data", data}});
     truncated.resize(truncated.size() - 3);
 
     struct Row {
@@ -191,33 +163,33 @@ TEST(WavReader, RefusesMalformedHeaders_withAReason)
         {"empty", {}, "RIFF/WAVE"},
         {"not WAVE", notWave, "RIFF/WAVE"},
         {"truncated", truncated, "truncated"},
-        {"channels 0", riff({{"fmt ", fmtWith([](auto& f) { f[2] = 0; })}, {"data", data}}), "0 channels"},
-        {"block align 0", riff({{"fmt ", fmtWith([](auto& f) { f[12] = 0; })}, {"data", data}}), "block align 0"},
-        {"block align wrong", riff({{"fmt ", fmtWith([](auto& f) { f[12] = 6; })}, {"data", data}}), "block align"},
-        {"fmt size 0", riff({{"fmt ", {}}, {"data", data}}), "too short"},
-        {"fmt size 14", riff({{"fmt ", std::vector<std::uint8_t>(14, 1)}, {"data", data}}), "too short"},
-        {"fmt size huge", riff({{"fmt ", fmt16(44100, 2), 0x7FFFFFF0}, {"data", data}}), "overruns"},
-        {"fmt absurd", riff({{"fmt ", std::vector<std::uint8_t>(70000, 0)}, {"data", data}}), "absurd"},
-        {"cbSize beyond chunk", riff({{"fmt ", fmtWith([](auto& f) { f[16] = 4; })}, {"data", data}}), "beyond"},
-        {"two fmt", riff({{"fmt ", fmt16(44100, 2)}, {"fmt ", fmt16(44100, 2)}, {"data", data}}), "two fmt"},
-        {"data before fmt", riff({{"data", data}, {"fmt ", fmt16(44100, 2)}}), "before"},
-        {"no data", riff({{"fmt ", fmt16(44100, 2)}}), "no data"},
-        {"no fmt", riff({{"LIST", {1, 2}}}), "no fmt"},
-        {"data size FFFFFFFF", riff({{"fmt ", fmt16(44100, 2)}, {"data", data, 0xFFFFFFFF}}), "overruns"},
-        {"RIFF size FFFFFFFF", riff({{"fmt ", fmt16(44100, 2)}, {"data", data}}, 0xFFFFFFFF), "truncated"},
-        {"RIFF size 0", riff({{"fmt ", fmt16(44100, 2)}, {"data", data}}, 0), "absurd"},
+        {"channels 0", riffWave({{"fmt ", fmtWith([](auto& f) { f[2] = 0; })}, {"data", data}}), "0 channels"},
+        {"block align 0", riffWave({{"fmt ", fmtWith([](auto& f) { f[12] = 0; })}, {"data", data}}), "block align 0"},
+        {"block align wrong", riffWave({{"fmt ", fmtWith([](auto& f) { f[12] = 6; })}, {"data", data}}), "block align"},
+        {"fmt size 0", riffWave({{"fmt ", {}}, {"data", data}}), "too short"},
+        {"fmt size 14", riffWave({{"fmt ", std::vector<std::uint8_t>(14, 1)}, {"data", data}}), "too short"},
+        {"fmt size huge", riffWave({{"fmt ", fmt16(44100, 2), 0x7FFFFFF0}, {"data", data}}), "overruns"},
+        {"fmt absurd", riffWave({{"fmt ", std::vector<std::uint8_t>(70000, 0)}, {"data", data}}), "absurd"},
+        {"cbSize beyond chunk", riffWave({{"fmt ", fmtWith([](auto& f) { f[16] = 4; })}, {"data", data}}), "beyond"},
+        {"two fmt", riffWave({{"fmt ", fmt16(44100, 2)}, {"fmt ", fmt16(44100, 2)}, {"data", data}}), "two fmt"},
+        {"data before fmt", riffWave({{"data", data}, {"fmt ", fmt16(44100, 2)}}), "before"},
+        {"no data", riffWave({{"fmt ", fmt16(44100, 2)}}), "no data"},
+        {"no fmt", riffWave({{"LIST", {1, 2}}}), "no fmt"},
+        {"data size FFFFFFFF", riffWave({{"fmt ", fmt16(44100, 2)}, {"data", data, 0xFFFFFFFF}}), "overruns"},
+        {"RIFF size FFFFFFFF", riffWave({{"fmt ", fmt16(44100, 2)}, {"data", data}}, 0xFFFFFFFF), "truncated"},
+        {"RIFF size 0", riffWave({{"fmt ", fmt16(44100, 2)}, {"data", data}}, 0), "absurd"},
         {"8-bit",
-         riff({{"fmt ", fmtWith([](auto& f) {
-                    f[14] = 8;
-                    f[12] = 2;
-                })},
-               {"data", data}}),
+         riffWave({{"fmt ", fmtWith([](auto& f) {
+                        f[14] = 8;
+                        f[12] = 2;
+                    })},
+                   {"data", data}}),
          "8-bit"},
-        {"float", riff({{"fmt ", fmtWith([](auto& f) { f[0] = 3; })}, {"data", data}}), "not PCM"},
-        {"3 channels", riff({{"fmt ", fmt16(44100, 3)}, {"data", samplesBytes({1, 2, 3})}}), "3 channels"},
-        {"rate 0", riff({{"fmt ", fmt16(0, 2)}, {"data", data}}), "sample rate 0"},
-        {"rate 96001", riff({{"fmt ", fmt16(96001, 2)}, {"data", data}}), "96001"},
-        {"partial frame", riff({{"fmt ", fmt16(44100, 2)}, {"data", samplesBytes({1, 2, 3})}}), "whole number"},
+        {"float", riffWave({{"fmt ", fmtWith([](auto& f) { f[0] = 3; })}, {"data", data}}), "not PCM"},
+        {"3 channels", riffWave({{"fmt ", fmt16(44100, 3)}, {"data", samplesBytes({1, 2, 3})}}), "3 channels"},
+        {"rate 0", riffWave({{"fmt ", fmt16(0, 2)}, {"data", data}}), "sample rate 0"},
+        {"rate 96001", riffWave({{"fmt ", fmt16(96001, 2)}, {"data", data}}), "96001"},
+        {"partial frame", riffWave({{"fmt ", fmt16(44100, 2)}, {"data", samplesBytes({1, 2, 3})}}), "whole number"},
     };
     for (const auto& row : rows) {
         const auto result = ReadWav(row.bytes);
@@ -231,7 +203,7 @@ TEST(WavReader, RefusesMalformedHeaders_withAReason)
 TEST(WavReader, NoPrefixOfAValidFileReadsOutsideItsBytes)
 {
     // Every cut of a valid file is refused cleanly (the sanitizer build checks the reads).
-    const auto whole = riff({{"LIST", {1, 2, 3}}, {"fmt ", fmt16(8000, 2)}, {"data", samplesBytes({1, 2, 3, 4})}});
+    const auto whole = riffWave({{"LIST", {1, 2, 3}}, {"fmt ", fmt16(8000, 2)}, {"data", samplesBytes({1, 2, 3, 4})}});
     for (std::size_t n = 0; n < whole.size(); ++n) {
         const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_FALSE(ReadWav(cut).audio) << n;

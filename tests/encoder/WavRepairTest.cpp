@@ -12,76 +12,22 @@
 #include "common/WaveFormat.h"
 #include "encoder/WavRepair.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WavBuilder.h"
 
 namespace quillon {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
-void put32(Bytes& b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-void putId(Bytes& b, const char* id)
-{
-    b.insert(b.end(), id, id + 4);
-}
 std::uint32_t get32(const Bytes& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-// The writer's layout: RIFF, fmt (18 bytes + extra, no pad), data, audio.
-struct WavSpec {
-    std::uint16_t channels = 2;
-    std::uint16_t blockAlign = 4;
-    std::uint16_t fmtSize = 18;
-    std::uint32_t riffSize = 0;
-    std::uint32_t dataSize = 0;
-    std::size_t audioBytes = 0;
-    bool padFmt = false;
-};
-
-Bytes makeWav(const WavSpec& s)
-{
-    Bytes b;
-    putId(b, "RIFF");
-    put32(b, s.riffSize);
-    putId(b, "WAVE");
-    putId(b, "fmt ");
-    put32(b, s.fmtSize);
-    WaveFormatEx f;
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = s.channels;
-    f.nSamplesPerSec = 44100;
-    f.nAvgBytesPerSec = 44100u * s.blockAlign;
-    f.nBlockAlign = s.blockAlign;
-    f.wBitsPerSample = 16;
-    f.cbSize = static_cast<std::uint16_t>(s.fmtSize > kWaveFormatExSize ? s.fmtSize - kWaveFormatExSize : 0);
-    const auto record = f.bytes();
-    b.insert(b.end(), record.begin(), record.end());
-    b.resize(20 + s.fmtSize, 0x5a);
-    if (s.padFmt && s.fmtSize % 2 != 0) {
-        b.push_back(0);
-    }
-    putId(b, "data");
-    put32(b, s.dataSize);
-    for (std::size_t i = 0; i < s.audioBytes; ++i) {
-        b.push_back(static_cast<std::uint8_t>(i * 7 + 1));
-    }
-    return b;
+    return getLE32(&b[at]);
 }
 
 // A header written correctly at close.
 Bytes closedWav(std::size_t audioBytes)
 {
-    WavSpec s;
-    s.audioBytes = audioBytes;
-    s.dataSize = static_cast<std::uint32_t>(audioBytes);
-    s.riffSize = static_cast<std::uint32_t>(46 + audioBytes - 8);
-    return makeWav(s);
+    return test::wavBytes({.audio = test::patternBytes(audioBytes)});
 }
 
 WavRepairPlan plan(const Bytes& b)
@@ -102,18 +48,12 @@ TEST(WavRepairPlan, leavesCompleteFilesAlone)
 
     // Chunks after the data, and an odd data chunk with its pad byte, are a proper file.
     Bytes withList = closedWav(400);
-    putId(withList, "LIST");
-    put32(withList, 4);
-    putId(withList, "INFO");
+    const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    withList.insert(withList.end(), list.begin(), list.end());
     withList[4] = static_cast<std::uint8_t>(withList.size() - 8);
     EXPECT_EQ(plan(withList).verdict, WavVerdict::Intact);
 
-    WavSpec odd;
-    odd.channels = 1;
-    odd.blockAlign = 1;
-    odd.audioBytes = 11;
-    odd.dataSize = 11;
-    Bytes padded = makeWav(odd);
+    Bytes padded = test::wavBytes({.channels = 1, .blockAlign = 1, .audio = test::patternBytes(11)});
     padded.push_back(0);
     padded[4] = static_cast<std::uint8_t>(padded.size() - 8);
     EXPECT_EQ(plan(padded).verdict, WavVerdict::Intact);
@@ -135,11 +75,8 @@ TEST(WavRepairPlan, takesSizesFromTheLengthWhenTheHeaderIsBehind)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        WavSpec s;
-        s.riffSize = row.riff;
-        s.dataSize = row.data;
-        s.audioBytes = row.audio;
-        const Bytes before = makeWav(s);
+        const Bytes before =
+            test::wavBytes({.riffSize = row.riff, .dataSize = row.data, .audio = test::patternBytes(row.audio)});
         const WavRepairPlan p = plan(before);
         ASSERT_EQ(p.verdict, WavVerdict::Repairable);
         EXPECT_EQ(p.newLength, 46 + row.expectedAudio);
@@ -173,11 +110,8 @@ TEST(WavRepairPlan, findsTheDataChunkAfterAnOddFormatChunkWithOrWithoutPad)
 {
     for (const bool pad : {false, true}) {
         SCOPED_TRACE(pad ? "padded" : "unpadded");
-        WavSpec s;
-        s.fmtSize = 21;
-        s.padFmt = pad;
-        s.audioBytes = 401;
-        const Bytes b = makeWav(s);
+        const Bytes b = test::wavBytes(
+            {.fmtSize = 21, .padFmt = pad, .riffSize = 0, .dataSize = 0, .audio = test::patternBytes(401)});
         const WavRepairPlan p = plan(b);
         ASSERT_EQ(p.verdict, WavVerdict::Repairable);
         const std::size_t dataStart = 20 + 21 + (pad ? 1 : 0) + 8;
@@ -198,15 +132,11 @@ TEST(WavRepairPlan, leavesFilesItCannotReadAlone)
     std::copy_n("AVI ", 4, avi.begin() + 8);
     EXPECT_EQ(plan(avi).verdict, WavVerdict::NotWav);
 
-    WavSpec noAlign;
-    noAlign.blockAlign = 0;
-    noAlign.audioBytes = 100;
-    EXPECT_EQ(plan(makeWav(noAlign)).verdict, WavVerdict::Unrecoverable);
-
-    WavSpec shortFmt;
-    shortFmt.fmtSize = 14;
-    shortFmt.audioBytes = 100;
-    EXPECT_EQ(plan(makeWav(shortFmt)).verdict, WavVerdict::Unrecoverable);
+    const Bytes audio = test::patternBytes(100);
+    EXPECT_EQ(plan(test::wavBytes({.blockAlign = 0, .riffSize = 0, .dataSize = 0, .audio = audio})).verdict,
+              WavVerdict::Unrecoverable);
+    EXPECT_EQ(plan(test::wavBytes({.fmtSize = 14, .riffSize = 0, .dataSize = 0, .audio = audio})).verdict,
+              WavVerdict::Unrecoverable);
 
     Bytes noData = closedWav(0);
     noData.resize(40);
@@ -243,24 +173,14 @@ TEST(WavRepairPlan, isIdempotentAndNeverGrowsOverRandomDamage)
 
 // ---- files on disk -------------------------------------------------------------
 
-void writeFile(const std::filesystem::path& p, const Bytes& b)
-{
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-Bytes crashedWav(std::size_t audio)
-{
-    WavSpec s;
-    s.audioBytes = audio;
-    return makeWav(s);
-}
+using test::cutRecording;
+using test::writeFile;
 
 TEST(WavRepairFile, repairsInPlaceOnceAndThenFindsItIntact)
 {
     test::TempDir dir;
     const auto file = dir / "录音7.wav";
-    writeFile(file, crashedWav(4 * 44100 + 2));
+    writeFile(file, cutRecording(4 * 44100 + 2));
     EXPECT_EQ(repairWavFile(file), WavRepairOutcome::Repaired);
     const Bytes after = test::readFileBytes(file);
     EXPECT_EQ(after.size(), 46u + 4 * 44100);
@@ -272,7 +192,7 @@ TEST(WavRepairFile, repairsInPlaceOnceAndThenFindsItIntact)
 TEST(WavRepairFile, leavesLockedNonWavAndLinkedFilesUntouched)
 {
     test::TempDir dir;
-    const Bytes broken = crashedWav(1001);
+    const Bytes broken = cutRecording(1001);
 
     // A recording in progress holds the lock on its file.
     const auto busy = dir / "busy.wav";
@@ -299,14 +219,12 @@ TEST(WavRepairFile, leavesLockedNonWavAndLinkedFilesUntouched)
 TEST(WavRepairFolder, reportsRepairedAndUnrecoverableWavFilesOnly)
 {
     test::TempDir dir;
-    writeFile(dir / "录音1.wav", crashedWav(800));
+    writeFile(dir / "录音1.wav", cutRecording(800));
     writeFile(dir / "录音2.wav", closedWav(800));
-    writeFile(dir / "录音3.wav", {});  // the empty file prepared for the next recording
-    writeFile(dir / "notes.txt", crashedWav(801));
-    WavSpec noAlign;
-    noAlign.blockAlign = 0;
-    noAlign.audioBytes = 10;
-    writeFile(dir / "odd.WAV", makeWav(noAlign));
+    writeFile(dir / "录音3.wav", "");  // the empty file prepared for the next recording
+    writeFile(dir / "notes.txt", cutRecording(801));
+    writeFile(dir / "odd.WAV",
+              test::wavBytes({.blockAlign = 0, .riffSize = 0, .dataSize = 0, .audio = test::patternBytes(10)}));
     std::filesystem::create_directory(dir / "sub.wav");
 
     const FolderRepairReport report = repairWavFolder(dir.path());
@@ -314,7 +232,7 @@ TEST(WavRepairFolder, reportsRepairedAndUnrecoverableWavFilesOnly)
     EXPECT_EQ(report.repaired[0].filename(), "录音1.wav");
     ASSERT_EQ(report.unrecoverable.size(), 1u);
     EXPECT_EQ(report.unrecoverable[0].filename(), "odd.WAV");
-    EXPECT_EQ(test::readFileBytes(dir / "notes.txt"), crashedWav(801));
+    EXPECT_EQ(test::readFileBytes(dir / "notes.txt"), cutRecording(801));
     EXPECT_TRUE(test::readFileBytes(dir / "录音3.wav").empty());
 
     const std::string message = recoveryMessage(report);
@@ -334,7 +252,7 @@ TEST(WavRepairFile, repairedFileOpensInRealReaders)
     }
     test::TempDir dir;
     const auto file = dir / "take.wav";
-    writeFile(file, crashedWav(44100 * 4 + 3));
+    writeFile(file, cutRecording(44100 * 4 + 3));
     ASSERT_EQ(repairWavFile(file), WavRepairOutcome::Repaired);
     const auto result = test::runProgram({"soxi", "-s", file.string()});
     EXPECT_EQ(result.exitCode, 0) << result.output;

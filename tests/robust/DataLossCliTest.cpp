@@ -4,16 +4,17 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/WaveFormat.h"
 #include "encoder/WavRepair.h"
-#include "tests/robust/RobustSupport.h"
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WavBuilder.h"
 
 namespace quillon {
 namespace {
@@ -21,33 +22,14 @@ namespace {
 using test::PrivatePulse;
 namespace fs = std::filesystem;
 
-std::string readText(const fs::path& p)
-{
-    const auto b = test::readFileBytes(p);
-    return {b.begin(), b.end()};
-}
+using test::readFileText;
+using test::writeFile;
 
-void writeText(const fs::path& p, const std::string& text)
-{
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
-}
-
-// A 44.1 kHz stereo recording cut short: sizes still zero, `audio` bytes after the header.
+// The cut recording as text, so each row's contents are one type.
 std::string cutRecording(std::size_t audio)
 {
-    std::string b("RIFF\0\0\0\0WAVEfmt \x12\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0\0\0data\0\0\0\0",
-                  46);
-    for (std::size_t i = 0; i < audio; ++i) {
-        b.push_back(static_cast<char>(i * 7));
-    }
-    return b;
-}
-
-std::uint32_t le32(const std::string& b, std::size_t at)
-{
-    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
-           static_cast<std::uint8_t>(b[at + 2]) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+    const auto b = test::cutRecording(audio);
+    return {b.begin(), b.end()};
 }
 
 // quillon-cli repair on files of every kind: what it changes, and what it refuses.
@@ -73,7 +55,7 @@ TEST(CliRepair, MendsCutRecordingsLeavesTheRestAndSaysWhat)
     std::vector<std::string> argv = {QUILLON_CLI, "repair"};
     for (const auto& row : rows) {
         if (!row.content.empty()) {
-            writeText(dir / row.name, row.content);
+            writeFile(dir / row.name, row.content);
         }
         argv.push_back((dir / row.name).string());
     }
@@ -82,10 +64,10 @@ TEST(CliRepair, MendsCutRecordingsLeavesTheRestAndSaysWhat)
     for (const auto& row : rows) {
         EXPECT_NE(r.output.find(row.said), std::string::npos) << r.output;
         if (!row.after.empty()) {
-            EXPECT_TRUE(readText(dir / row.name) == row.after) << row.name;
+            EXPECT_TRUE(readFileText(dir / row.name) == row.after) << row.name;
         }
     }
-    EXPECT_EQ(le32(readText(dir / "cut.wav"), 42), 1000U);
+    EXPECT_EQ(getLE32(&test::readFileBytes(dir / "cut.wav").at(42)), 1000U);
     const auto good = test::runProgram({QUILLON_CLI, "repair", (dir / "cut.wav").string()});
     EXPECT_EQ(good.exitCode, 0) << good.output;
 }
@@ -145,9 +127,9 @@ TEST_F(DataLossCli, FullDisk_keepsTheOldCounterFileAndSaysItCouldNotBeSaved)
         GTEST_SKIP() << "no tmpfs mount allowed here";
     }
     EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_EQ(readText(kept / "nu.ini"), "5\r\n") << r.output;
+    EXPECT_EQ(readFileText(kept / "nu.ini"), "5\r\n") << r.output;
     EXPECT_NE(r.output.find("无法保存到 nu.ini"), std::string::npos) << r.output;
-    EXPECT_EQ(readText(kept / "names"), ".\n..\nfile\nfill\nnu.ini\n") << "a temporary was left behind";
+    EXPECT_EQ(readFileText(kept / "names"), ".\n..\nfile\nfill\nnu.ini\n") << "a temporary was left behind";
 }
 
 // nu.ini as a symbolic link: read through it, never written through it.
@@ -171,7 +153,7 @@ TEST_F(DataLossCli, LinkedCounterFile_isReadButNeverWrittenThrough)
         const fs::path other = runtime / "other.txt";
         fs::remove(other);
         if (row.target != nullptr) {
-            writeText(other, row.target);
+            writeFile(other, row.target);
         }
         fs::create_symlink(other, home / "nu.ini");
 
@@ -180,9 +162,9 @@ TEST_F(DataLossCli, LinkedCounterFile_isReadButNeverWrittenThrough)
         EXPECT_GT(fs::file_size(home / "file" / row.recorded), 46U) << r.output;
         EXPECT_NE(r.output.find("nu.ini"), std::string::npos) << r.output;
         if (row.target != nullptr) {
-            EXPECT_EQ(readText(other), row.target) << "written through the link";
+            EXPECT_EQ(readFileText(other), row.target) << "written through the link";
             EXPECT_FALSE(fs::is_symlink(home / "nu.ini"));
-            EXPECT_EQ(readText(home / "nu.ini"), row.saved);
+            EXPECT_EQ(readFileText(home / "nu.ini"), row.saved);
         } else {
             EXPECT_FALSE(fs::exists(other)) << "the dangling link's target was created";
             EXPECT_TRUE(fs::is_symlink(home / "nu.ini"));
@@ -194,7 +176,7 @@ TEST_F(DataLossCli, LinkedCounterFile_isReadButNeverWrittenThrough)
 TEST_F(DataLossCli, RepeatedRoundsIntoANamedFile_eachKeepTheirTake)
 {
     const fs::path out = runtime / "take.wav";
-    writeText(runtime / "take-2.wav", "an older take");
+    writeFile(runtime / "take-2.wav", "an older take");
     const auto r = record({"--out", out.string(), "--repeat", "3", "--seconds", "0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     for (const char* name : {"take.wav", "take-3.wav", "take-4.wav"}) {
@@ -202,7 +184,7 @@ TEST_F(DataLossCli, RepeatedRoundsIntoANamedFile_eachKeepTheirTake)
         EXPECT_GT(fs::file_size(runtime / name), 46U + 17640) << name;
         EXPECT_NE(r.output.find((runtime / name).string()), std::string::npos) << r.output;
     }
-    EXPECT_EQ(readText(runtime / "take-2.wav"), "an older take");
+    EXPECT_EQ(readFileText(runtime / "take-2.wav"), "an older take");
     EXPECT_FALSE(fs::exists(runtime / "take-5.wav"));
     EXPECT_FALSE(fs::exists(home / "nu.ini"));
 }
@@ -211,14 +193,14 @@ TEST_F(DataLossCli, RepeatedRoundsIntoANamedFile_eachKeepTheirTake)
 TEST_F(DataLossCli, NoFreeNumber_refusesToRecordAndOverwritesNothing)
 {
     for (int n = -32768; n <= 32767; ++n) {
-        writeText(home / "file" / ("录音" + std::to_string(n) + ".wav"), "x");
+        writeFile(home / "file" / ("录音" + std::to_string(n) + ".wav"), "x");
     }
-    writeText(home / "nu.ini", "100\r\n");
+    writeFile(home / "nu.ini", "100\r\n");
     const auto r = record({"--seconds", "0.2"});
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("录音编号都已被"), std::string::npos) << r.output;
     EXPECT_EQ(fs::file_size(home / "file" / "录音100.wav"), 1U) << "overwritten";
-    EXPECT_EQ(readText(home / "nu.ini"), "100\r\n");
+    EXPECT_EQ(readFileText(home / "nu.ini"), "100\r\n");
 }
 
 // Two recorders started at the same moment into one program folder both record, each into
@@ -233,14 +215,14 @@ TEST_F(DataLossCli, TwoRecordersAtOnce_bothStartWithDifferentNumbers)
                         runtime / "a.log");
         test::Spawned b({QUILLON_CLI, "record", "--home", home.string(), "--seconds", "0.5"}, pulse.server(),
                         runtime / "b.log");
-        EXPECT_EQ(a.wait(std::chrono::seconds(20)), 0) << readText(runtime / "a.log");
-        EXPECT_EQ(b.wait(std::chrono::seconds(20)), 0) << readText(runtime / "b.log");
+        EXPECT_EQ(a.wait(std::chrono::seconds(20)), 0) << readFileText(runtime / "a.log");
+        EXPECT_EQ(b.wait(std::chrono::seconds(20)), 0) << readFileText(runtime / "b.log");
         int takes = 0;
         for (const auto& e : fs::directory_iterator(home / "file")) {
             takes += e.file_size() > 46 + 44100 ? 1 : 0;
         }
-        EXPECT_EQ(takes, 2) << readText(runtime / "a.log") << readText(runtime / "b.log");
-        EXPECT_EQ(readText(home / "nu.ini"), "3\r\n");
+        EXPECT_EQ(takes, 2) << readFileText(runtime / "a.log") << readFileText(runtime / "b.log");
+        EXPECT_EQ(readFileText(home / "nu.ini"), "3\r\n");
     }
 }
 
@@ -273,11 +255,11 @@ TEST_F(DataLossCli, FailedStart_namesThePathAndTheSystemsReason)
 TEST_F(DataLossCli, CutShortTakeAtTheOutPath_isKeptAndTheRepairIsNamed)
 {
     const fs::path out = runtime / "take.wav";
-    writeText(out, cutRecording(4000));
+    writeFile(out, cutRecording(4000));
     const auto r = record({"--out", out.string(), "--seconds", "0.2"});
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("quillon-cli repair " + out.string()), std::string::npos) << r.output;
-    EXPECT_EQ(readText(out), cutRecording(4000));
+    EXPECT_EQ(readFileText(out), cutRecording(4000));
 }
 
 // A terminating signal to the command line or the window runs the stop (close) sequence: the
@@ -314,11 +296,11 @@ TEST_F(DataLossCli, TerminatingSignals_finishTheFileAndSaveTheCounter)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         program.kill(row.signal);
-        EXPECT_EQ(program.wait(std::chrono::seconds(10)), 0) << readText(runtime / "program.log");
+        EXPECT_EQ(program.wait(std::chrono::seconds(10)), 0) << readFileText(runtime / "program.log");
         const auto bytes = test::readFileBytes(take);
         EXPECT_GT(bytes.size(), 46U + 44100);
         EXPECT_EQ(planWavRepair(MemoryByteSource(bytes)).verdict, WavVerdict::Intact) << "left for a repair";
-        EXPECT_EQ(readText(home / "nu.ini"), "2\r\n");
+        EXPECT_EQ(readFileText(home / "nu.ini"), "2\r\n");
         EXPECT_TRUE(fs::exists(home / "file" / "录音2.wav"));
     }
 }
@@ -329,11 +311,11 @@ TEST_F(DataLossCli, NonUtf8Names_areUsedByteForByte)
 {
     const fs::path out = runtime / "a\xe9.wav";
     const fs::path lookalike = runtime / "a\xef\xbf\xbd.wav";
-    writeText(lookalike, "unrelated");
+    writeFile(lookalike, "unrelated");
     const auto r = record({"--out", out.string(), "--seconds", "0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_GT(fs::file_size(out), 46U + 17640);
-    EXPECT_EQ(readText(lookalike), "unrelated");
+    EXPECT_EQ(readFileText(lookalike), "unrelated");
     EXPECT_NE(r.output.find(out.string() + "\n"), std::string::npos) << r.output;
 
     const fs::path oddHome = runtime / "home\xe9";

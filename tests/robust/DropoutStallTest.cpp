@@ -16,7 +16,7 @@
 #include "recording/FileCounter.h"
 #include "recording/RealPorts.h"
 #include "recording/RecordingControl.h"
-#include "tests/robust/RobustSupport.h"
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 
 namespace quillon {

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder/WavMarkers.h"
-#include "tests/robust/RobustSupport.h"
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 
 namespace quillon {

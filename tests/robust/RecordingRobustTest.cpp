@@ -19,6 +19,7 @@
 #include "recording/RecordingControl.h"
 #include "tests/support/FakePorts.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WavBuilder.h"
 
 namespace quillon {
 namespace {
@@ -32,24 +33,10 @@ struct ViewLog final : RecordingView {
     std::vector<QString> continued;
 };
 
-std::vector<std::uint8_t> cutRecording(std::size_t audioBytes)
-{
-    std::vector<std::uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0,   0,   'W',  'A',  'V', 'E', 'f',  'm',  't', ' ',
-                                   18,  0,   0,   0,   1, 0, 2,   0,   0x44, 0xac, 0,   0,   0x10, 0xb1, 2,   0,
-                                   4,   0,   16,  0,   0, 0, 'd', 'a', 't',  'a',  0,   0,   0,    0};
-    for (std::size_t i = 0; i < audioBytes; ++i) {
-        b.push_back(static_cast<std::uint8_t>(i));
-    }
-    return b;
-}
-
 void writeBytes(const QString& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    test::writeFile(path.toStdString(), bytes);
 }
-
-std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at);
 
 // The data chunk's audio: what its header says, as marker chunks (the test audio clips) follow it.
 std::vector<std::uint8_t> audioOf(const QString& path)
@@ -58,13 +45,8 @@ std::vector<std::uint8_t> audioOf(const QString& path)
     if (bytes.size() < 46) {
         return {};
     }
-    const std::size_t size = std::min<std::size_t>(le32(bytes, 42), bytes.size() - 46);
+    const std::size_t size = std::min<std::size_t>(getLE32(&bytes[42]), bytes.size() - 46);
     return {bytes.begin() + 46, bytes.begin() + 46 + static_cast<std::ptrdiff_t>(size)};
-}
-
-std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
-{
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 class RecordingRobustTest : public ::testing::Test {
@@ -112,7 +94,7 @@ protected:
 
 TEST_F(RecordingRobustTest, StartupRepairsCutRecordingsSaysWhichAndNumbersPastThem)
 {
-    writeBytes(AutoFileName(folder, 5), cutRecording(4000 + 3));
+    writeBytes(AutoFileName(folder, 5), test::cutRecording(4000 + 3));
     writeBytes(AutoFileName(folder, 4), {});
     std::ofstream((folder + "/nu.ini").toStdString()) << "5\r\n";
 
@@ -180,7 +162,7 @@ TEST_F(RecordingRobustTest, SizeLimit_continuesInNumberedFilesWhoseJoinedAudioIs
         ASSERT_GE(bytes.size(), 46U) << n;
         EXPECT_LE(static_cast<std::int64_t>(bytes.size()), control.SizeLimit()) << n;
         EXPECT_EQ(planWavRepair(MemoryByteSource(bytes)).verdict, WavVerdict::Intact) << n;
-        EXPECT_LE(le32(bytes, 42) + 46U, bytes.size()) << n;
+        EXPECT_LE(getLE32(&bytes[42]) + 46U, bytes.size()) << n;
         const auto audio = audioOf(file);
         joined.insert(joined.end(), audio.begin(), audio.end());
         if (n > 1) {

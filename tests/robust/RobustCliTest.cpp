@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder/WavRepair.h"
-#include "tests/robust/RobustSupport.h"
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 
 namespace quillon {

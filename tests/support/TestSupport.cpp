@@ -98,4 +98,21 @@ std::vector<unsigned char> readFileBytes(const std::filesystem::path& file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string readFileText(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& file, std::string_view content)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& content)
+{
+    writeFile(file, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
+}
+
 }  // namespace quillon::test

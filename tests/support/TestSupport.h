@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/MessageBoxes.h"
@@ -57,5 +59,10 @@ CommandResult runProgram(const std::vector<std::string>& argv);
 bool haveProgram(const std::string& program);
 
 std::vector<unsigned char> readFileBytes(const std::filesystem::path& file);
+std::string readFileText(const std::filesystem::path& file);
+
+// Replaces the file's content (creates it when missing).
+void writeFile(const std::filesystem::path& file, std::string_view content);
+void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& content);
 
 }  // namespace quillon::test

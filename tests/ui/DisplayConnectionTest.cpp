@@ -22,13 +22,3 @@ TEST(DisplayConnection, TheSendBufferToTheXServerHoldsSecondsOfRepaints)
 
 }  // namespace
 }  // namespace quillon
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // On the screen when there is one; test discovery never looks for it.
-    const bool listing = ::testing::GTEST_FLAG(list_tests);
-    qputenv("QT_QPA_PLATFORM", !listing && !qEnvironmentVariableIsEmpty("DISPLAY") ? "xcb" : "offscreen");
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

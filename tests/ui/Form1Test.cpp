@@ -138,22 +138,6 @@ TEST_F(Form1Test, LoadSetsDefaultsListsDevicesAndPreparesTheNumberedFile)
     EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(Form1Test, RecordButtonComplainsAboutTheFileBeforeTheDevice)
-{
-    form->Form_Load();
-    child<QLineEdit>("txtFile")->clear();
-    QTest::mouseClick(child<QPushButton>("cmdDo"), Qt::LeftButton);
-    ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].text, "没有指定输出文件!");
-
-    boxes.messages.clear();
-    child<QLineEdit>("txtFile")->setText(AutoFileName(folder, 41));
-    form->cmdDo_Click();
-    ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].text, "没有选择硬件设备!");
-    EXPECT_FALSE(engines->log.has("StartRecord 44100 2"));
-}
-
 TEST_F(Form1Test, DeviceChoiceListsLinesAndShowsTheVolume)
 {
     form->Form_Load();

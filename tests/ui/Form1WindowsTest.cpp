@@ -195,20 +195,6 @@ TEST(Form1Closing, closingTheMainWindowClosesTheOthersAndEndsTheProgram_whatever
     }
 }
 
-TEST_F(Form1Windows, putAwayButtonNeverLeavesTheWindowUnreachable)
-{
-    child<QPushButton>("Command4")->click();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        EXPECT_FALSE(form->isVisible());
-        form->Tray()->ShowAction()->trigger();
-        EXPECT_TRUE(form->isVisible());
-    } else {
-        // Offscreen and bare X servers have no notification area: minimised, not hidden.
-        EXPECT_TRUE(form->isVisible());
-        EXPECT_TRUE(form->isMinimized());
-    }
-}
-
 // What a screen reader announces as the name of `w`: the text of the label it is labelled by
 // (combo boxes on Linux carry their value as name and their label as a relation), else its name.
 QString AnnouncedName(QWidget* w)

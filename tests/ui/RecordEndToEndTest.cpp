@@ -9,17 +9,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <fstream>
 #include <memory>
 #include <numbers>
 #include <thread>
-
-#include <sys/resource.h>
 
 #include "capture/CaptureBackend.h"
 #include "capture/fake/FakeMixer.h"
@@ -257,37 +253,6 @@ TEST_F(RecordEndToEnd, LowMonoRateLosesNothingToTheOneSecondEncoderBuffer)
     }
     const double rms = std::sqrt(energy / static_cast<double>(wav.samples.size()));
     EXPECT_NEAR(rms, 8000 / std::sqrt(2.0), 400);
-}
-
-TEST_F(RecordEndToEnd, WriteErrorStopsLeavesAValidFileThenSaysSo)
-{
-    chooseDevice(0);
-    const QString file = child<QLineEdit>("txtFile")->text();
-    form->cmdDo_Click();
-    ASSERT_TRUE(boxes.messages.empty());
-
-    // A disk that fills up after about 30000 bytes.
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 30000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    feed(tone(44100, 2, 1000, 44100));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-
-    ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].title, "Quillon");
-    EXPECT_EQ(boxes.messages[0].text, "Write error (no disk space left?)!");
-    EXPECT_EQ(child<QPushButton>("cmdDo")->text(), QStringLiteral("开始录音"));
-    EXPECT_FALSE(waveIn->isOpen());
-    const WavInfo wav = readWav(file);
-    ASSERT_TRUE(wav.ok);
-    EXPECT_GT(wav.frames, 0);
-    EXPECT_LE(QFileInfo(file).size(), 30000);
-    EXPECT_EQ(intFileCounter(), 42);
-    EXPECT_TRUE(QFileInfo::exists(AutoFileName(folder, 42)));
 }
 
 TEST_F(RecordEndToEnd, ClosingWhileRecordingFinishesTheFile)

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "recording/RealPorts.h"
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
 
@@ -113,116 +114,26 @@ TEST(RecordPulse, WindowRecordsAPlayedToneThroughEchoAndEqualizer)
     EXPECT_LT(rms / played, 1.9) << "rms " << rms;
 }
 
-// A null sink of the test's own, unloaded when it goes.
-class NullSink {
-public:
-    explicit NullSink(const std::string& name)
-    {
-        const auto r = test::runProgram({"pactl", "load-module", "module-null-sink", "sink_name=" + name,
-                                         "sink_properties=device.description=" + name});
-        module_ = r.exitCode == 0 ? r.output.substr(0, r.output.find_first_of("\r\n")) : std::string();
-    }
-    ~NullSink() { unload(); }
-    NullSink(const NullSink&) = delete;
-    NullSink& operator=(const NullSink&) = delete;
-    [[nodiscard]] bool ok() const { return !module_.empty(); }
-    void unload()
-    {
-        if (!module_.empty()) {
-            test::runProgram({"pactl", "unload-module", module_});
-            module_.clear();
-        }
-    }
-
-private:
-    std::string module_;
-};
-
-// Sources come and go while the window is open: the list follows, the chosen one
-// stays chosen, and a recording goes on while other devices change.
-TEST(RecordPulse, DeviceListFollowsHotPlug_keepsTheChoice_andLeavesARecordingAlone)
-{
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
-        GTEST_SKIP() << "no private sound server (PULSE_SERVER unset): scripts/test.sh starts one";
-    }
-    const std::string tag = "quillon_hotplug_" + std::to_string(QCoreApplication::applicationPid());
-    test::TempDir dir;
-    test::RecordingMessageBoxes boxes;
-    Form1 form(std::make_unique<RealPorts>(), QString::fromStdString(dir.path().string()));
-    form.Form_Load();
-    auto* devices = form.findChild<QComboBox*>(QStringLiteral("cboDev"));
-    auto* lines = form.findChild<QComboBox*>(QStringLiteral("cboRecLine"));
-    const auto has = [&](const std::string& name) {
-        return devices->findText(QString::fromStdString("Monitor of " + name)) >= 0;
-    };
-    const auto waitFor = [](const std::function<bool()>& condition) {
-        for (int waited = 0; !condition() && waited < 5000; waited += 20) {
-            QTest::qWait(20);
-        }
-        return condition();
-    };
-
-    NullSink first(tag + "_a");
-    NullSink chosen(tag + "_b");
-    ASSERT_TRUE(first.ok() && chosen.ok());
-    ASSERT_TRUE(waitFor([&] { return has(tag + "_a") && has(tag + "_b"); }));
-    devices->setCurrentIndex(devices->findText(QString::fromStdString("Monitor of " + tag + "_b")));
-    form.cboDev_Click();
-    EXPECT_EQ(lines->currentText().toStdString(), "Monitor of " + tag + "_b");
-
-    // One before it goes, another comes: the choice stays, by name, not by position.
-    first.unload();
-    NullSink later(tag + "_c");
-    ASSERT_TRUE(waitFor([&] { return !has(tag + "_a") && has(tag + "_c"); }));
-    EXPECT_EQ(devices->currentText().toStdString(), "Monitor of " + tag + "_b");
-    EXPECT_EQ(lines->currentText().toStdString(), "Monitor of " + tag + "_b");
-
-    // While recording, other devices changing leave the recording and the list alone.
-    form.cmdDo_Click();
-    ASSERT_TRUE(form.engines().capture().IsRecording());
-    later.unload();
-    NullSink during(tag + "_d");
-    QTest::qWait(1500);
-    EXPECT_TRUE(form.engines().capture().IsRecording());
-    EXPECT_TRUE(has(tag + "_c")) << "the list changed under a running recording";
-    const auto elapsed = form.recording().lngElapsedMs();
-    QTest::qWait(500);
-    EXPECT_GT(form.recording().lngElapsedMs(), elapsed);
-    form.cmdDo_Click();
-    // Afterwards it catches up.
-    ASSERT_TRUE(waitFor([&] { return !has(tag + "_c") && has(tag + "_d"); }));
-    EXPECT_EQ(devices->currentText().toStdString(), "Monitor of " + tag + "_b");
-    EXPECT_TRUE(boxes.messages.empty()) << boxes.messages[0].text;
-}
-
 // A sound server of this test's own, frozen with SIGSTOP mid-recording: the window
 // goes on, its stop button ends the take within the bound with a valid file and says
 // why, and once the server answers again the next take records.
 TEST(RecordPulse, FrozenServer_neverHangsTheWindow_andItsStopSaysWhy)
 {
     test::TempDir dir;
-    // QUILLON_SERVER_SCRIPT names another kind of server with the same interface (PipeWire).
-    const char* other = std::getenv("QUILLON_SERVER_SCRIPT");
-    const std::string script = other != nullptr && *other != '\0' ? other : QUILLON_PULSE_SCRIPT;
-    const auto started = test::runProgram({script, "start", (dir / "pulse").string()});
-    const auto at = started.output.find("PULSE_SERVER=");
-    if (started.exitCode != 0 || at == std::string::npos) {
-        GTEST_SKIP() << "no private PulseAudio server: " << started.output;
+    const test::PrivatePulse pulse(dir / "pulse");
+    if (!pulse.ok()) {
+        GTEST_SKIP() << "no private PulseAudio server";
     }
-    std::string server = started.output.substr(at + 13);
-    server = server.substr(0, server.find('\n'));
-    pid_t pid = -1;
-    std::ifstream(dir / "pulse" / "pulseaudio.pid") >> pid;
+    const pid_t pid = pulse.pid();
     ASSERT_GT(pid, 0);
     const QByteArray previous = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", QByteArray::fromStdString(server));
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(pulse.server()));
     struct Restore {
         std::function<void()> undo;
         ~Restore() { undo(); }
     } restore{[&] {
         ::kill(pid, SIGCONT);
         qputenv("PULSE_SERVER", previous);
-        test::runProgram({script, "stop", (dir / "pulse").string()});
     }};
 
     test::RecordingMessageBoxes boxes;
@@ -285,8 +196,7 @@ TEST(RecordPulse, FrozenServer_neverHangsTheWindow_andItsStopSaysWhy)
 TEST(RecordPulse, NoServerAtStart_isSaid_andTheListFillsWhenOneAppearsOrComesBack)
 {
     test::TempDir dir;
-    const char* other = std::getenv("QUILLON_SERVER_SCRIPT");
-    const std::string script = other != nullptr && *other != '\0' ? other : QUILLON_PULSE_SCRIPT;
+    const std::string script = test::PrivatePulse::script();
     const std::string runtime = (dir / "pulse").string();
     const QByteArray previous = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", QByteArray::fromStdString("unix:" + runtime + "/pulse/native"));

@@ -19,6 +19,8 @@
 #include "recording/Language.h"
 #include "recording/ProgramFolder.h"
 #include "recording/RealPorts.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WavBuilder.h"
 #include "ui/About.h"
 #include "ui/Form1.h"
 #include "ui/FormatChooserDialog.h"
@@ -98,34 +100,8 @@ bool Shoot(QWidget& widget, const QString& name)
 // One second of silence, 44100 Hz stereo 16-bit, for the player to load.
 void WriteSilence(const QString& path)
 {
-    const quint32 data = 44100 * 4;
-    QByteArray wav;
-    const auto u32 = [&wav](quint32 v) {
-        for (int i = 0; i < 4; ++i) {
-            wav.append(static_cast<char>((v >> (8 * i)) & 255U));
-        }
-    };
-    const auto u16 = [&wav](quint16 v) {
-        wav.append(static_cast<char>(v & 255U));
-        wav.append(static_cast<char>(v >> 8U));
-    };
-    wav.append("RIFF");
-    u32(36 + data);
-    wav.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(44100 * 4);
-    u16(4);
-    u16(16);
-    wav.append("data");
-    u32(data);
-    wav.append(QByteArray(static_cast<int>(data), '\0'));
-    QFile out(path);
-    if (out.open(QIODevice::WriteOnly)) {
-        out.write(wav);
-    }
+    using namespace quillon::test;
+    writeFile(path.toStdString(), wavBytes({.fmtSize = 16, .audio = Bytes(44100 * 4, 0)}));
 }
 
 }  // namespace

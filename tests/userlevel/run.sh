@@ -28,39 +28,23 @@ rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
+. "$root/scripts/lib/desktop.sh"
 work=$(mktemp -d /tmp/quillon-userlevel.XXXXXX)
 chmod 700 "$work"
-started=()
-
-# A process and everything it started, children first. sox finishes its output when asked
-# to stop, and a pipe nobody reads never finishes: what is still there a moment later is killed.
-stop_tree() {
-  local pid=$1 child i
-  for child in $(ps -o pid= --ppid "$pid" 2>/dev/null); do
-    stop_tree "$child"
-  done
-  kill "$pid" 2>/dev/null || return 0
-  for i in 1 2 3 4 5 6 7 8 9 10; do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-}
+desktop_dir=$work
 
 cleanup() {
-  local status=$? pid since i
+  local status=$? pid since
   set +e
   # The scenarios list what they started (program, tray, fake services) with its start time.
   if [ -f "$work/pids" ]; then
     while read -r pid since; do
       if [ "$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -d' ' -f20)" = "$since" ]; then
-        stop_tree "$pid"
+        desktop_stop_tree "$pid"
       fi
     done <"$work/pids"
   fi
-  for ((i = ${#started[@]} - 1; i >= 0; i--)); do
-    stop_tree "${started[i]}"
-  done
+  desktop_stop
   "$root/scripts/pulse-private.sh" stop "$work/pulse" >/dev/null 2>&1 || true
   # A tmpfs a scenario mounted for a full disk.
   grep -o " $work/[^ ]*" /proc/mounts | while read -r m; do umount "$m"; done
@@ -73,54 +57,27 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Waits up to $2 seconds for the command in the remaining arguments to succeed.
-wait_for() {
-  local what=$1 seconds=$2 i
-  shift 2
-  for ((i = 0; i < seconds * 10; i++)); do
-    if "$@" >/dev/null 2>&1; then return 0; fi
-    sleep 0.1
-  done
-  echo "error: $what did not come up in ${seconds} s" >&2
-  return 1
-}
-
-# The screen: Xvfb picks a free display number and tells us.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-started+=($!)
-wait_for "the virtual screen" 15 test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-wait_for "the X server" 15 xdotool getdisplaygeometry
-
-# A session bus of our own; the accessibility bus hangs off it.
+# The screen, a session bus of our own with the accessibility bus, and the window manager.
+desktop_screen 1280x1024x24
+desktop_wait_for "the X server" 15 xdotool getdisplaygeometry
 mkdir -p "$work/xdg"
 chmod 700 "$work/xdg"
 export XDG_RUNTIME_DIR="$work/xdg"
-dbus-daemon --session --address="unix:path=$work/bus" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-started+=($!)
-wait_for "the session bus" 10 test -S "$work/bus"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
-/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
-started+=($!)
+desktop_bus
+desktop_atspi
+desktop_window_manager
 
-# The window manager, there when it answers (closing windows goes through it).
-for attempt in 1 2; do
-  openbox --sm-disable >>"$work/openbox.log" 2>&1 &
-  started+=($!)
-  if wait_for "the window manager" 15 wmctrl -m; then break; fi
-  [ "$attempt" = 2 ] && exit 1
-done
-
-# The sound server, its null sink, and a tone played into it without end.
+# The sound server, its null sink, and a tone played into it without end (the tone's
+# processes end with the desktop).
 eval "$("$root/scripts/pulse-private.sh" start "$work/pulse")"
 export PULSE_SERVER
 mkfifo "$work/tone"
 pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=50 \
   --device=quillon_null "$work/tone" >"$work/pacat.log" 2>&1 &
-started+=($!)
+desktop_pids+=($!)
 sox -q -n -t raw -r 44100 -c 2 -b 16 -e signed-integer "$work/tone" synth 3600 sine 440 vol 0.1 \
   >"$work/sox.log" 2>&1 &
-started+=($!)
+desktop_pids+=($!)
 
 # The listen-back player's PulseAudio sink (GStreamer) leaks pa_operation blocks. libpulse
 # keeps freed operations in a free list, so such a block shows the stack of whoever first

@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers for the end-to-end robustness tests: background programs and a PulseAudio
-// server of the test's own.
+// Programs a test runs in the background, and a sound server of the test's own (the
+// pulse-private.sh script, or QUILLON_SERVER_SCRIPT's).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
