@@ -15,10 +15,10 @@ namespace {
 
 struct ViewLog final : RecordingView {
     void RecordingStarted() override { events.push_back("started"); }
-    void RecordingStopped(const QString& nextFile) override
+    void RecordingStopped(const QString& next) override
     {
         events.push_back("stopped");
-        this->nextFile = nextFile;
+        nextFile = next;
     }
     std::vector<std::string> events;
     QString nextFile;
@@ -244,7 +244,7 @@ TEST_F(RecordingControlTest, BlocksLongerThanOneSecondReachTheEncoderInPieces)
 TEST_F(RecordingControlTest, WriteErrorStopsFirstThenTellsTheUser)
 {
     struct OrderedBoxes final : MessageBoxes {
-        explicit OrderedBoxes(test::CallLog& log) : log(log) { setMessageBoxes(this); }
+        explicit OrderedBoxes(test::CallLog& calls) : log(calls) { setMessageBoxes(this); }
         ~OrderedBoxes() override { setMessageBoxes(nullptr); }
         void show(const std::string& title, const std::string& text, MessageIcon) override
         {

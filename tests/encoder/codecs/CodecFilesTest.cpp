@@ -155,8 +155,8 @@ TEST_P(CodecFiles, HeaderLengthAndAudioSurviveFfmpegAndSox)
     EXPECT_GE(snrSox, row.minSnrDb);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, CodecFiles, testing::ValuesIn(kFiles), [](const auto& info) {
-    std::string name = info.param.name;
+INSTANTIATE_TEST_SUITE_P(Formats, CodecFiles, testing::ValuesIn(kFiles), [](const auto& instance) {
+    std::string name = instance.param.name;
     std::replace_if(
         name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
@@ -204,8 +204,8 @@ TEST_P(ConvertedCodecFiles, CaptureAt44100StereoIsResampledAndMixedBeforeTheCode
     EXPECT_GE(snr, row.minSnrDb);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ConvertedCodecFiles, testing::ValuesIn(kConverted), [](const auto& info) {
-    std::string name = info.param.name;
+INSTANTIATE_TEST_SUITE_P(Formats, ConvertedCodecFiles, testing::ValuesIn(kConverted), [](const auto& instance) {
+    std::string name = instance.param.name;
     std::replace_if(
         name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
