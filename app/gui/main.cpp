@@ -12,6 +12,7 @@
 #include "recording/MakeEngines.h"
 #include "recording/ProgramFolder.h"
 #include "ui/Form1.h"
+#include "ui/Logging.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
@@ -65,7 +66,7 @@ int main(int argc, char** argv)
     const auto folder = quillon::ChooseProgramFolder(parser.value(home), QApplication::applicationDirPath());
     quillon::ProgramFolder(folder);
     if (folder.fellBack) {
-        qWarning("%s", qPrintable(quillon::ProgramFolderNote(folder)));
+        qCWarning(quillon::lcUi).noquote() << quillon::ProgramFolderNote(folder);
     }
 
     quillon::Form1 form(quillon::MakeEngines(), folder.path);
