@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ranges>
 
 #include "capture/EventLog.h"
 #include "common/MessageBoxes.h"
@@ -114,9 +115,9 @@ void MessageHook::sc_StopAll()
     }
     // Copy first: sc_UnSubclass removes entries.
     const auto entries = *registry_;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if (it->second->callback != nullptr) {
-            sc_UnSubclass(it->second->hWnd);
+    for (const auto& entry : std::views::reverse(entries)) {
+        if (entry.second->callback != nullptr) {
+            sc_UnSubclass(entry.second->hWnd);
         }
     }
     registry_.reset();
