@@ -30,7 +30,8 @@ void putId(Bytes& b, const char* id)
 }
 std::uint32_t get32(const Bytes& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 // The writer's layout: RIFF, fmt (18 bytes + extra, no pad), data, audio.

@@ -135,7 +135,8 @@ std::vector<std::uint8_t> audioOf(const QString& path)
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 class RecordingRobustTest : public ::testing::Test {

@@ -73,7 +73,8 @@ double seconds(Clock::duration d)
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 // Checks the file with three independent readers and returns sox's duration.
