@@ -44,7 +44,7 @@ void Form1::connectWindows()
         SelectFormatWith([this](std::int32_t rate, std::int16_t channels, QWidget* owner) {
             if (EncoderWAV* encoder = engines_->clsEncoder()) {
                 encoder->SelectFormat(rate, channels, owner,
-                                      Translated(QT_TRANSLATE_NOOP("Quillon", "选择声音输出格式")).c_str());
+                                      Translated(QT_TRANSLATE_NOOP("Quillon", "选择声音输出格式")));
             }
         });
     }
