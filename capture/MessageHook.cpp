@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ranges>
 
 #include "capture/EventLog.h"
 #include "common/MessageBoxes.h"
@@ -115,9 +114,10 @@ void MessageHook::sc_StopAll()
     }
     // Copy first: sc_UnSubclass removes entries.
     const auto entries = *registry_;
-    for (const auto& entry : std::views::reverse(entries)) {
-        if (entry.second->callback != nullptr) {
-            sc_UnSubclass(entry.second->hWnd);
+    // NOLINTNEXTLINE(modernize-loop-convert): clang 14 cannot compile views::reverse over libstdc++ 12
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->second->callback != nullptr) {
+            sc_UnSubclass(it->second->hWnd);
         }
     }
     registry_.reset();
