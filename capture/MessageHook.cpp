@@ -114,6 +114,7 @@ void MessageHook::sc_StopAll()
     }
     // Copy first: sc_UnSubclass removes entries.
     const auto entries = *registry_;
+    // NOLINTNEXTLINE(modernize-loop-convert): clang 14 cannot compile views::reverse over libstdc++ 12
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         if (it->second->callback != nullptr) {
             sc_UnSubclass(it->second->hWnd);

@@ -33,8 +33,8 @@ QEvent::Type wakeEventType()
 
 }  // namespace
 
-WindowMessage::WindowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
-    : QEvent(eventType()), message(message), wParam(wParam), lParam(lParam)
+WindowMessage::WindowMessage(std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp)
+    : QEvent(eventType()), message(msg), wParam(wp), lParam(lp)
 {
 }
 

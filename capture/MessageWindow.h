@@ -18,7 +18,7 @@ using WindowHandle = std::uint32_t;
 // carries the window procedure's return value back to a synchronous sender.
 class WindowMessage final : public QEvent {
 public:
-    WindowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    WindowMessage(std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp);
 
     static QEvent::Type eventType();
 

@@ -25,9 +25,8 @@ class WaveInRecorder final : public QObject, private HookOwner {
     Q_OBJECT
 
 public:
-    // Records from the sound server (PulseAudio).
-    explicit WaveInRecorder(QObject* parent = nullptr);
-    // Records through the given services (the fakes, in tests).
+    // Records through the given services: pulseCaptureBackend(), or the fakes in tests. (No
+    // default constructor: the sound server's services are linked only where they are named.)
     explicit WaveInRecorder(CaptureBackend backend, QObject* parent = nullptr);
     ~WaveInRecorder() override;
     WaveInRecorder(const WaveInRecorder&) = delete;

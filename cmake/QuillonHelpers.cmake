@@ -1,6 +1,15 @@
+# The stricter warnings our own code is held to: narrowing and sign changes written out, no
+# shadowed names, no C casts, no polymorphic class without a virtual destructor. Qt's and
+# GoogleTest's headers come in as system headers, so only our code is checked.
+add_library(quillon_strict_warnings INTERFACE)
+target_compile_options(quillon_strict_warnings INTERFACE
+  -Wconversion -Wsign-conversion -Wshadow -Wold-style-cast -Wnon-virtual-dtor
+  -Woverloaded-virtual -Wcast-qual -Wformat=2)
+
 # Shared compiler settings for every target of ours, tests included.
 function(quillon_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  target_link_libraries(${target} PRIVATE quillon_strict_warnings)
   if(QUILLON_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -59,7 +59,7 @@ struct WavRepairPlan {
 // the sizes are taken from the length, and a trailing partial block is cut off
 // so the data holds whole frames. A file whose chunks already account for its
 // length exactly is intact, whatever chunks it has.
-[[nodiscard]] WavRepairPlan planWavRepair(const ByteSource& source);
+[[nodiscard]] WavRepairPlan planWavRepair(const ByteSource& src);
 
 // Applies a Repairable plan to bytes in memory (tests and fuzzing).
 void applyWavRepair(std::vector<std::uint8_t>& bytes, const WavRepairPlan& plan);

@@ -145,8 +145,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         // The design's sentence, then what was refused and why.
         const std::string reason = encoder_.Encoder_FileError();
         notice((std::string(QT_TRANSLATE_NOOP("Quillon", "无法初始化编码器!")) + "\n" +
-                PathToBytes(QDir::toNativeSeparators(file)) + (reason.empty() ? std::string() : ": " + reason))
-                   .c_str());
+                PathToBytes(QDir::toNativeSeparators(file)) + (reason.empty() ? std::string() : ": " + reason)));
         return;
     }
     // One second of the chosen output format, as the encoder will write it.
@@ -270,7 +269,7 @@ QString RecordingControl::PrepareStartupFile()
                 .toStdString();
         messageBoxes().show("Quillon", text, MessageIcon::Warning);
     }
-    const QString file = AutoFileName(programFolder_, intFileCounter());
+    QString file = AutoFileName(programFolder_, intFileCounter());
     PrepareEmptyFile(file);
     return file;
 }
@@ -508,8 +507,7 @@ void RecordingControl::saveCounter()
     // Once until a save works again: the window saves at every start and stop.
     if (!saveFailed_) {
         saveFailed_ = true;
-        notice(
-            ("录音编号 " + std::to_string(intFileCounter()) + " 无法保存到 nu.ini, 文件保持原样:\n" + reason).c_str());
+        notice("录音编号 " + std::to_string(intFileCounter()) + " 无法保存到 nu.ini, 文件保持原样:\n" + reason);
     }
 }
 

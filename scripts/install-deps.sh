@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # style: the layout and the static checks (scripts/check-style.sh)
+  clang-format clang-tidy
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev libxcb1-dev
   libpulse-dev libsoxr-dev libgsm1-dev
   libgtest-dev libgmock-dev libbenchmark-dev

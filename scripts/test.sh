@@ -61,6 +61,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
 
 status=0
+phase "Style: clang-format, clang-tidy"; "$root/scripts/check-style.sh" build/release || status=1
 phase "Fuzz: ${QUILLON_FUZZ_SECONDS:-60} s per target"
 if ! "$root/scripts/fuzz.sh" -t "${QUILLON_FUZZ_SECONDS:-60}"; then
   status=1

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/MessageBoxes.h"
+#include "ui/Logging.h"
 
 namespace quillon {
 
@@ -30,7 +31,7 @@ bool QuillonApplication::notify(QObject* receiver, QEvent* event)
     // An error raised again while its box is open (a repaint, a timer) goes to stderr only, so
     // boxes do not pile up.
     if (reporting_) {
-        std::cerr << "Quillon: " << text << '\n';
+        qCWarning(lcUi).noquote() << QString::fromStdString(text);
         return false;
     }
     reporting_ = true;

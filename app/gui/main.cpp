@@ -13,6 +13,7 @@
 #include "recording/ProgramFolder.h"
 #include "recording/RealPorts.h"
 #include "ui/Form1.h"
+#include "ui/Logging.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/QuillonApplication.h"
 #include "ui/platform/DisplayConnection.h"
@@ -69,7 +70,7 @@ int main(int argc, char** argv)
     const auto folder = quillon::ChooseProgramFolder(parser.value(home), QApplication::applicationDirPath());
     quillon::ProgramFolder(folder);
     if (folder.fellBack) {
-        qWarning("%s", qPrintable(quillon::ProgramFolderNote(folder)));
+        qCWarning(quillon::lcUi).noquote() << quillon::ProgramFolderNote(folder);
     }
 
     // One window per program folder: a second one brings the first to the front and ends.

@@ -24,6 +24,7 @@ std::vector<std::int16_t> signal(std::uint32_t rate, int channels, std::size_t f
     std::normal_distribution<double> noise(0.0, 300.0);
     std::vector<std::int16_t> out(frames * static_cast<std::size_t>(channels));
     for (std::size_t i = 0; i < out.size(); ++i) {
+        // NOLINTNEXTLINE(bugprone-integer-division): the frame's index, whole frames meant
         const double t = static_cast<double>(i / static_cast<std::size_t>(channels)) / rate;
         const double v = 12000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * t) + noise(random);
         out[i] = static_cast<std::int16_t>(std::lround(v));

@@ -28,6 +28,7 @@ std::vector<int16_t> Input(int channels)
     std::normal_distribution<double> noise(0.0, 1500.0);
     std::vector<int16_t> v(kSamples);
     for (std::size_t i = 0; i < kSamples; ++i) {
+        // NOLINTNEXTLINE(bugprone-integer-division): the frame's index, whole frames meant
         const double t = static_cast<double>(i / static_cast<std::size_t>(channels)) / kRate;
         const double f = (i % 2 == 0 || channels == 1) ? 440.0 : 660.0;
         v[i] = static_cast<int16_t>(std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * f * t) +

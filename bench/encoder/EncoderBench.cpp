@@ -19,7 +19,9 @@ std::vector<std::uint8_t> toneBlock(int rate, int channels)
     for (int i = 0; i < frames; ++i) {
         const auto v = static_cast<std::int16_t>(std::lround(12000.0 * std::sin(2.0 * M_PI * 1000.0 * i / rate)));
         for (int c = 0; c < channels; ++c) {
-            quillon::putLE16(&bytes[static_cast<std::size_t>(2 * (i * channels + c))], static_cast<std::uint16_t>(v));
+            quillon::putLE16(&bytes[2 * (static_cast<std::size_t>(i) * static_cast<std::size_t>(channels) +
+                                         static_cast<std::size_t>(c))],
+                             static_cast<std::uint16_t>(v));
         }
     }
     return bytes;

@@ -1,7 +1,6 @@
 #include <memory>
 
 #include "capture/CaptureBackend.h"
-#include "capture/WaveInRecorder.h"
 #include "capture/pulse/PulseConnection.h"
 #include "capture/pulse/PulseMixer.h"
 #include "capture/pulse/PulseWaveIn.h"
@@ -14,7 +13,5 @@ CaptureBackend pulseCaptureBackend()
     return CaptureBackend{std::make_shared<pulse::PulseWaveIn>(connection),
                           std::make_shared<pulse::PulseMixer>(connection)};
 }
-
-WaveInRecorder::WaveInRecorder(QObject* parent) : WaveInRecorder(pulseCaptureBackend(), parent) {}
 
 }  // namespace quillon

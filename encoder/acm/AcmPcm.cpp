@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 #include "encoder/acm/AcmStream.h"
@@ -303,15 +304,15 @@ public:
         }
         std::vector<AcmFormatDetails> list;
         for (const std::uint32_t rate : rates) {
-            for (const std::uint16_t bits : {8, 16, 24, 32}) {
-                for (const std::uint16_t channels : {1, 2}) {
+            for (const std::uint16_t bits : std::initializer_list<std::uint16_t>{8, 16, 24, 32}) {
+                for (const std::uint16_t channels : std::initializer_list<std::uint16_t>{1, 2}) {
                     list.push_back({WAVE_FORMAT_PCM, "PCM", acmPcmDescription(rate, bits, channels),
                                     acmPcmFormat(rate, channels, bits, false)});
                 }
             }
         }
         for (const std::uint32_t rate : rates) {
-            for (const std::uint16_t channels : {1, 2}) {
+            for (const std::uint16_t channels : std::initializer_list<std::uint16_t>{1, 2}) {
                 list.push_back({WAVE_FORMAT_IEEE_FLOAT, "IEEE Float", acmPcmDescription(rate, 32, channels),
                                 acmPcmFormat(rate, channels, 32, true)});
             }

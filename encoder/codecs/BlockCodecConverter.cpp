@@ -29,7 +29,8 @@ std::uint32_t BlockCodecConverter::sourceBlockAlign() const
 
 std::uint32_t BlockCodecConverter::destinationSize(std::uint32_t sourceBytes) const
 {
-    const std::uint64_t pcmFrames = front_ ? front_->destinationSize(sourceBytes) / (2ULL * encoder_->channels())
+    const std::uint64_t pcmFrames = front_ ? front_->destinationSize(sourceBytes) /
+                                                 (std::uint64_t{2} * static_cast<std::uint64_t>(encoder_->channels()))
                                            : sourceBytes / source_.nBlockAlign;
     // One more block for what is pending from before, one for the padded tail.
     const std::uint64_t blocks = pcmFrames / encoder_->framesPerBlock() + 2;

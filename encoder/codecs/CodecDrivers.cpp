@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -42,7 +43,7 @@ std::vector<Shape> commonShapes(const WaveFormatEx& source)
     }
     std::vector<Shape> shapes;
     for (const std::uint32_t rate : rates) {
-        for (const std::uint16_t channels : {1, 2}) {
+        for (const std::uint16_t channels : std::initializer_list<std::uint16_t>{1, 2}) {
             shapes.push_back({rate, channels});
         }
     }

@@ -56,7 +56,7 @@ TEST(BufferAssembler, RandomChunksAndLateRequeues_deliverTheSequenceInOrderWitho
     while (true) {
         if (written < total) {
             const std::size_t n =
-                std::min<std::size_t>(total - written, 2 * std::uniform_int_distribution<>(1, 700)(rng));
+                std::min<std::size_t>(total - written, 2 * std::uniform_int_distribution<std::size_t>(1, 700)(rng));
             const auto chunk = counting(written, n);
             assembler.write(reinterpret_cast<const std::byte*>(chunk.data()), n * 2);
             written += n;
@@ -154,7 +154,7 @@ TEST(BufferAssembler, StallingConsumer_getsEverySampleAtItsTimeAndSilenceExactly
         };
         while (written < total) {
             const std::size_t n =
-                std::min<std::size_t>(total - written, 2 * std::uniform_int_distribution<>(1, 400)(rng));
+                std::min<std::size_t>(total - written, 2 * std::uniform_int_distribution<std::size_t>(1, 400)(rng));
             std::vector<std::int16_t> chunk(n);
             for (std::size_t i = 0; i < n; ++i) {
                 chunk[i] = static_cast<std::int16_t>((written + i) % 32767 + 1);  // never silence

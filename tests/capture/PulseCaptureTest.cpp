@@ -298,7 +298,7 @@ TEST_F(PulseCaptureTest, BatchedDelivery_handsOverSeveralFullBuffersAtOnceWithou
     // Buffers that arrive within a few milliseconds of each other came in one hand-over.
     std::size_t handOvers = 1;
     for (std::size_t i = 1; i < arrivals.size(); ++i) {
-        handOvers += arrivals[i] - arrivals[i - 1] > std::chrono::milliseconds(15) ? 1 : 0;
+        handOvers += arrivals[i] - arrivals[i - 1] > std::chrono::milliseconds(15) ? 1U : 0U;
     }
     std::cout << "[ measured ] " << handOvers << " hand-overs\n";
     EXPECT_LE(handOvers * 2, got_.size());

@@ -61,7 +61,8 @@ inline std::vector<std::int16_t> sineSamples(double frequency, double amplitude,
     for (int i = 0; i < frames; ++i) {
         const double v = amplitude * std::sin(2.0 * M_PI * frequency * i / rate);
         for (int c = 0; c < channels; ++c) {
-            s[static_cast<std::size_t>(i * channels + c)] = static_cast<std::int16_t>(std::lround(v));
+            s[static_cast<std::size_t>(i) * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
+                static_cast<std::int16_t>(std::lround(v));
         }
     }
     return s;

@@ -14,10 +14,10 @@ namespace quillon {
 namespace {
 
 struct ViewLog final : RecordingView {
-    void RecordingStarted() override { events.push_back("started"); }
+    void RecordingStarted() override { events.emplace_back("started"); }
     void RecordingStopped(const QString& next) override
     {
-        events.push_back("stopped");
+        events.emplace_back("stopped");
         nextFile = next;
     }
     std::vector<std::string> events;

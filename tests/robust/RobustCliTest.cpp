@@ -1,9 +1,9 @@
 // quillon-cli record against a PulseAudio server of the test's own, so killing the
 // server or unloading its sink disturbs no other test.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <algorithm>
 #include <chrono>
@@ -73,7 +73,8 @@ double seconds(Clock::duration d)
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 // Checks the file with three independent readers and returns sox's duration.
@@ -141,7 +142,7 @@ TEST_F(RobustCli, KilledMidRecording_keepsTheAudioAndTheNextStartRepairsIt)
 
     const auto files = recordings(home);
     ASSERT_EQ(files.size(), 1U);
-    const fs::path take = files[0];
+    const fs::path& take = files[0];
     // Even before any repair the header claims the audio up to the last update.
     const auto cut = test::readFileBytes(take);
     EXPECT_GE(le32(cut, 42) / kBytesPerSecond, before - 2.5) << "header sizes lag too far behind";

@@ -3,9 +3,9 @@
 // Programs a test runs in the background, and a sound server of the test's own (the
 // pulse-private.sh script, or QUILLON_SERVER_SCRIPT's).
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <chrono>
 #include <cstdlib>
@@ -36,6 +36,7 @@ public:
             ::dup2(fd, STDOUT_FILENO);
             ::dup2(fd, STDERR_FILENO);
             std::vector<char*> args;
+            args.reserve(argv.size() + 1);
             for (const auto& a : argv) {
                 args.push_back(const_cast<char*>(a.c_str()));
             }

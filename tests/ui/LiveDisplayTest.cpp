@@ -23,6 +23,7 @@ std::vector<std::int16_t> stereoTone(double step, double amplitude)
 {
     std::vector<std::int16_t> block(5120);
     for (std::size_t i = 0; i < block.size(); i += 2) {
+        // NOLINTNEXTLINE(bugprone-integer-division): the frame's index, whole frames meant
         const auto v = static_cast<std::int16_t>(std::lround(amplitude * std::sin(step * static_cast<double>(i / 2))));
         block[i] = v;
         block[i + 1] = v;

@@ -19,7 +19,8 @@ int le16(const std::vector<std::uint8_t>& b, std::size_t at)
 }
 unsigned le32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<unsigned>(b[at + 3]) << 24);
+    return static_cast<unsigned>(b[at]) | (static_cast<unsigned>(b[at + 1]) << 8) |
+           (static_cast<unsigned>(b[at + 2]) << 16) | (static_cast<unsigned>(b[at + 3]) << 24);
 }
 
 std::vector<std::uint8_t> encodeAll(BlockEncoder& encoder, const std::vector<std::int16_t>& pcm)

@@ -75,7 +75,8 @@ void record(const std::string& path, const std::vector<std::uint8_t>& format, in
 
 std::uint32_t le32(const std::vector<unsigned char>& b, std::size_t at)
 {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 std::vector<std::int16_t> readRaw(const std::filesystem::path& file)
@@ -134,7 +135,7 @@ TEST_P(CodecFiles, HeaderLengthAndAudioSurviveFfmpegAndSox)
 
     // Length: every captured frame is in the file, the last block padded and nothing more
     // (blocks the capture buffers split must not lose their tails).
-    const std::size_t blockAlign = format[12] | (format[13] << 8);
+    const std::size_t blockAlign = static_cast<std::size_t>(format[12]) | (static_cast<std::size_t>(format[13]) << 8);
     const std::size_t channels = format[2];
     const std::size_t frames = source.size() / static_cast<std::size_t>(row.captureChannels);
     const std::size_t blocks = (frames + row.framesPerBlock - 1) / row.framesPerBlock;
@@ -155,8 +156,8 @@ TEST_P(CodecFiles, HeaderLengthAndAudioSurviveFfmpegAndSox)
     EXPECT_GE(snrSox, row.minSnrDb);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, CodecFiles, testing::ValuesIn(kFiles), [](const auto& info) {
-    std::string name = info.param.name;
+INSTANTIATE_TEST_SUITE_P(Formats, CodecFiles, testing::ValuesIn(kFiles), [](const auto& instance) {
+    std::string name = instance.param.name;
     std::replace_if(
         name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
@@ -183,7 +184,8 @@ TEST_P(ConvertedCodecFiles, CaptureAt44100StereoIsResampledAndMixedBeforeTheCode
     ASSERT_TRUE(test::haveProgram("ffmpeg"));
     const ConvertedRow& row = GetParam();
     const auto format = row.format();
-    const std::uint32_t rate = format[4] | (format[5] << 8) | (format[6] << 16);
+    const std::uint32_t rate = static_cast<std::uint32_t>(format[4]) | (static_cast<std::uint32_t>(format[5]) << 8) |
+                               (static_cast<std::uint32_t>(format[6]) << 16);
     const int channels = format[2];
     // The same tone on both sides, so mixing down keeps it and the reference is that tone at the
     // codec's rate.
@@ -204,8 +206,8 @@ TEST_P(ConvertedCodecFiles, CaptureAt44100StereoIsResampledAndMixedBeforeTheCode
     EXPECT_GE(snr, row.minSnrDb);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ConvertedCodecFiles, testing::ValuesIn(kConverted), [](const auto& info) {
-    std::string name = info.param.name;
+INSTANTIATE_TEST_SUITE_P(Formats, ConvertedCodecFiles, testing::ValuesIn(kConverted), [](const auto& instance) {
+    std::string name = instance.param.name;
     std::replace_if(
         name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;

@@ -1,0 +1,7 @@
+#include "ui/Logging.h"
+
+namespace quillon {
+
+Q_LOGGING_CATEGORY(lcUi, "quillon.ui")
+
+}  // namespace quillon
