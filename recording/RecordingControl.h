@@ -100,7 +100,7 @@ public:
     void FillDropouts(bool on) { fillDropouts_ = on; }
     // Sound-activated recording from the next start: the capture runs armed, nothing is written
     // until sound comes, and a take ends on silence as the settings say. None: record at once.
-    void SoundActivation(std::optional<SoundTriggerSettings> settings) { soundActivation_ = std::move(settings); }
+    void SoundActivation(std::optional<SoundTriggerSettings> settings) { soundActivation_ = settings; }
     [[nodiscard]] const std::optional<SoundTriggerSettings>& SoundActivation() const { return soundActivation_; }
     // Capturing and waiting for sound; the file is open but holds no audio of this take yet.
     [[nodiscard]] bool Armed() const { return trigger_ != nullptr && trigger_->Armed() && recorder_.IsRecording(); }

@@ -19,7 +19,7 @@ class clsDSP;
 
 class CapturePort : public BufferHandOver {
 public:
-    virtual ~CapturePort() = default;
+    ~CapturePort() override = default;
     [[nodiscard]] virtual bool IsRecording() const = 0;
     virtual bool StartRecord(std::int32_t samplerate, std::int16_t Channels) = 0;
     virtual bool StopRecord() = 0;

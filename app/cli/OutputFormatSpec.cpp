@@ -106,7 +106,10 @@ std::optional<ChosenFormat> parseOutputFormat(const std::string& spec, std::int3
         std::string why;
         auto format = parser.parse(fields, why);
         if (!format) {
-            error = "--format " + spec + ": " + why;
+            error = "--format ";
+            error += spec;
+            error += ": ";
+            error += why;
             return std::nullopt;
         }
         // Refuse here what the encoder could not open, before any output file is touched.

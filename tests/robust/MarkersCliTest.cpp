@@ -1,10 +1,10 @@
 // quillon-cli recording a clipped tone on a sound server of the test's own, with a dropout
 // (the server frozen) or a crash: the markers are read back by libsndfile, and sox, ffmpeg and
 // libsndfile decode the same audio as from the file without them.
-#include <signal.h>
 #include <sndfile.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>

@@ -155,7 +155,7 @@ int main(int argc, char** argv)
         const QString take = QDir(home.path()).filePath(QStringLiteral("file/录音1.wav"));
         WriteSilence(take);
         QPointer<quillon::FrmST> st;
-        quillon::ShowListenBack(&form, st, [take] { return take; });
+        quillon::ShowListenBack(&form, st, [take] { return QString(take); });
         ok &= Shoot(*st, QStringLiteral("listen-back"));
         st->close();
     }
