@@ -204,11 +204,11 @@ void BiquadCascade16(std::span<int16_t> block, std::span<BiquadSection* const> s
         });
 }
 
-void PhaseShiftThenCascade16(std::span<int16_t> block, PhaseShifterState& st, std::span<BiquadSection* const> sections,
-                             int channels, int firstChannel)
+void PhaseShiftThenCascade16(std::span<int16_t> block, PhaseShifterState& phase,
+                             std::span<BiquadSection* const> sections, int channels, int firstChannel)
 {
     if (ActiveSimdLevel() == SimdLevel::Sse2 || sections.empty() || sections.size() > simd::kMaxCascade) {
-        PhaseShift(block, st, channels, firstChannel);
+        PhaseShift(block, phase, channels, firstChannel);
         BiquadCascade16(block, sections, channels, firstChannel);
         return;
     }
@@ -217,13 +217,13 @@ void PhaseShiftThenCascade16(std::span<int16_t> block, PhaseShifterState& st, st
     SplitFrames(
         block, channels, firstChannel,
         [&](std::size_t i, int ch) {
-            block[i] = scalar::CascadeSample(scalar::PhaseSample(st, ch, block[i]), sections, ch);
+            block[i] = scalar::CascadeSample(scalar::PhaseSample(phase, ch, block[i]), sections, ch);
         },
-        [&] { AdvanceSweep(st); },
+        [&] { AdvanceSweep(phase); },
         [&](std::size_t first, std::size_t nFrames) {
-            if (!RunVectorKernel(block.data() + first, nFrames, channels, &st, sections)) {
+            if (!RunVectorKernel(block.data() + first, nFrames, channels, &phase, sections)) {
                 const auto frames = block.subspan(first, nFrames * static_cast<std::size_t>(channels));
-                PhaseShift(frames, st, channels, 0);
+                PhaseShift(frames, phase, channels, 0);
                 BiquadCascade16(frames, sections, channels, 0);
             }
         });

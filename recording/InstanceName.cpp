@@ -37,7 +37,7 @@ QString DefaultProgramFolder(const QString& executableDir)
 
 QString InstanceBusName(const QString& folder, const QString& defaultFolder)
 {
-    const QString id = QString::fromLatin1(kApplicationId);
+    QString id = QString::fromLatin1(kApplicationId);
     const QString path = canonical(folder);
     if (path == canonical(defaultFolder)) {
         return id;

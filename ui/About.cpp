@@ -16,9 +16,9 @@
 
 namespace quillon {
 
-About::About(const QString& programFolder, QWidget* parent, UrlOpener opener)
+About::About(QString programFolder, QWidget* parent, UrlOpener opener)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      programFolder_(programFolder),
+      programFolder_(std::move(programFolder)),
       opener_(opener ? std::move(opener) : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }))
 {
     setAttribute(Qt::WA_DeleteOnClose);

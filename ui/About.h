@@ -17,7 +17,7 @@ public:
     using UrlOpener = std::function<bool(const QUrl&)>;
 
     // `programFolder` holds bangzhu.htm, nu.ini and the recordings' folder `file`.
-    explicit About(const QString& programFolder, QWidget* parent = nullptr, UrlOpener opener = {});
+    explicit About(QString programFolder, QWidget* parent = nullptr, UrlOpener opener = {});
 
     // The help page as a file URL: bangzhu.htm of the program folder; when that has none, the
     // page beside the executable (a build tree), else the installed one (share/quillon).

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/WaveFormat.h"
 #include "recording/FileCounter.h"
 #include "recording/RealPorts.h"
 #include "recording/RecordingControl.h"
@@ -103,7 +104,7 @@ TEST(DropoutStall, AudioDroppedWhileTheUiThreadStallsComesBackAsSilenceAndIsShow
     const auto bytes = test::readFileBytes(file.toStdString());
     ASSERT_GT(bytes.size(), 46U);
     // The audio is the data chunk; the dropout's marker follows it.
-    const std::size_t audio = bytes[42] | bytes[43] << 8 | bytes[44] << 16 | std::size_t{bytes[45]} << 24;
+    const std::size_t audio = getLE32(&bytes[42]);
     ASSERT_LE(46 + audio, bytes.size());
     EXPECT_GT(bytes.size(), 46 + audio) << "the dropout is marked";
     const double recorded = static_cast<double>(audio) / 176400.0;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/WaveFormat.h"
 #include "encoder/WavMarkers.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
@@ -37,7 +38,7 @@ void writeBytes(const fs::path& p, const std::vector<std::uint8_t>& bytes)
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return getLE32(&b[at]);
 }
 
 // Half a second of a quiet tone, a fifth of a second at full scale, then the quiet tone.
