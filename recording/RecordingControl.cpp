@@ -154,7 +154,8 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
         perSecond = lngBytesPerSec_;
     }
     const std::int64_t freeBytes = freeBytes_ ? freeBytes_(file) : freeBytesFor(file);
-    if (freeBytes >= 0 && freeBytes / 60 < perSecond) {
+    const bool warnedAtStart = freeBytes >= 0 && freeBytes / 60 < perSecond;
+    if (warnedAtStart) {
         notice(QT_TRANSLATE_NOOP("Quillon", "磁盘剩余空间不足一分钟的录音!"));
     }
     outputBytesPerSec_ = perSecond;
@@ -183,7 +184,8 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     clipRunStart_ = -1;
     diskSecondsLeft_ = -1;
     diskCheckedMs_ = 0;
-    diskWarned_ = false;
+    // Told at the start that not even a minute fits: the five-minute message would say less.
+    diskWarned_ = warnedAtStart;
     view_.RecordingStarted();
     if (numbering_) {
         saveCounter();
