@@ -142,7 +142,7 @@ void RecordingControl::StartSequence(const RecordInputs& inputs)
     }
 
     if (encoder_.Encoder_EncoderInit(*rate, channels, PathToBytes(file)) != 0) {
-        // The design's sentence, then what was refused and why.
+        // The message itself first, then what was refused and why.
         const std::string reason = encoder_.Encoder_FileError();
         notice((std::string(QT_TRANSLATE_NOOP("Quillon", "无法初始化编码器!")) + "\n" +
                 PathToBytes(QDir::toNativeSeparators(file)) + (reason.empty() ? std::string() : ": " + reason)));

@@ -122,7 +122,7 @@ TEST_F(RecordingControlTest, EncoderInitFailureStopsTheStartWithItsMessage)
     engines.encoderFake.initResult = 2;
     control.cmdDo_Click(valid());
     ASSERT_EQ(boxes.messages.size(), 1U);
-    EXPECT_EQ(boxes.messages[0].text.rfind("无法初始化编码器!\n", 0), 0U) << "the design's sentence first";
+    EXPECT_EQ(boxes.messages[0].text.rfind("无法初始化编码器!\n", 0), 0U) << "the message itself first";
     EXPECT_FALSE(engines.log.has("StartRecord 44100 2"));
     EXPECT_EQ(control.lngBytesPerSec(), 176400);  // keeps its new value
     EXPECT_TRUE(view.events.empty());
