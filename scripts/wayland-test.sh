@@ -48,7 +48,8 @@ for _ in $(seq 100); do
 done
 [ -S "$work/$socket" ] || fail "weston did not start"
 
-# The window records device 0 (the null sink's monitor) on its own; the accessibility bus
+# The window records device 0 (the null sink's monitor) on its own for 4 s (the private
+# server's monitor may start delivering 1.5 s after a stream opens); the accessibility bus
 # then presses its stop button, as a user would, and then the put-away button, which
 # minimises the window where there is no tray (the compositor then shows it no more).
 mkdir -p "$work/home"
@@ -60,7 +61,7 @@ WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON
     "$0" --home "$1/home" --demo-record 0 >"$1/gui.log" 2>&1 & window=$!
     status=0
     shoot() { (cd "$1" && WAYLAND_DISPLAY='"$socket"' weston-screenshooter && mv wayland-screenshot-*.png "$2"); }
-    /usr/bin/python3 "$2" Quillon sleep:2 Stop sleep:1 || status=1
+    /usr/bin/python3 "$2" Quillon sleep:4 Stop sleep:1 || status=1
     shoot "$1" shown.png || status=1
     /usr/bin/python3 "$2" Quillon "Put away to the tray" sleep:1.5 || status=1
     shoot "$1" put-away.png || status=1
